@@ -1,0 +1,96 @@
+#include "link/frames.h"
+
+#include <algorithm>
+
+namespace kavro {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+void AppendHex(std::string& out, unsigned char byte) {
+  out.push_back(kHexDigits[byte >> 4]);
+  out.push_back(kHexDigits[byte & 0x0F]);
+}
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+Frame LearnRequestFrame() { return Frame{'L', '0'}; }
+
+Frame IrSendFrame(std::span<const unsigned char> block) {
+  Frame frame(kIrSendFrameSize, 0);
+  frame[0] = 'S';
+  const std::size_t n = std::min<std::size_t>(block.size(), kSignalBlockSize);
+  std::copy_n(block.begin(), n, frame.begin() + 1);
+  return frame;
+}
+
+Frame OutputFrame(int address, int data) {
+  return Frame{static_cast<unsigned char>(address), static_cast<unsigned char>(data)};
+}
+
+Frame InputFrame(int address) { return Frame{static_cast<unsigned char>(address)}; }
+
+Frame InputDataRequestFrame() { return Frame{0x40}; }
+
+std::string HexOf(std::span<const unsigned char> bytes) {
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (unsigned char b : bytes) AppendHex(out, b);
+  return out;
+}
+
+std::optional<std::string> FrameToLine(std::span<const unsigned char> frame) {
+  if (frame.size() >= 2 && frame[0] == 'L' && frame[1] == '0') return std::string("RAVIZ C\r\n");
+  if (!frame.empty() && frame[0] == 'S') {
+    std::string line = "RAVIZ S53";
+    for (std::size_t i = 1; i <= kSignalBlockSize; ++i)
+      AppendHex(line, i < frame.size() ? frame[i] : 0);
+    line += "\r\n";
+    return line;
+  }
+  return std::nullopt;
+}
+
+TcpReplyAction RewriteTcpReply(std::string_view text, ReplyBuffer& reply) {
+  text = text.substr(0, text.find('\0'));
+  if (text.empty()) return TcpReplyAction::kIgnore;
+  switch (text[0]) {
+    case 'E':
+      return TcpReplyAction::kShowText;
+    case 'M':
+      return TcpReplyAction::kShowMessage;
+    case 'R':
+      break;
+    default:
+      return TcpReplyAction::kIgnore;
+  }
+  if (text.size() >= 2 && text[1] == 'G') {
+    reply.bytes[0] = 'G';
+    // A short line must not leave bytes of an earlier reply in the signal block.
+    std::fill(reply.bytes.begin() + 1, reply.bytes.begin() + 1 + kSignalBlockSize, 0);
+    std::size_t pos = 2;
+    int out = 1;
+    while (out < ReplyBuffer::kSize && pos + 1 < text.size()) {
+      const int high = HexDigitValue(text[pos]);
+      const int low = HexDigitValue(text[pos + 1]);
+      if (high < 0 || low < 0) break;
+      reply.bytes[out++] = static_cast<unsigned char>(high * 16 + low);
+      pos += 2;
+    }
+    reply.count = kLearnReplySize;
+  } else if (text.size() >= 2 && text[1] == 'E') {
+    reply.bytes[0] = 'E';
+    reply.count = 1;
+  }
+  return TcpReplyAction::kParse;
+}
+
+}  // namespace kavro
