@@ -38,7 +38,7 @@ class LineResponder {
  private:
   Received respond(std::string_view line) const;
 
-  const SimOptions& options_;
+  const SimOptions options_;
   std::string held_;
   bool dropping_ = false;  // inside a line that was too long
 };

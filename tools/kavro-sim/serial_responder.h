@@ -48,7 +48,7 @@ class SerialResponder {
   Received respond(std::size_t length);
   void parse(std::vector<Received>& out, bool giveUp);
 
-  const SimOptions& options_;
+  const SimOptions options_;
   Bytes held_;
   Bytes skipped_;
   Millis lastArrival_ = 0;

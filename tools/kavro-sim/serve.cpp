@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -24,6 +25,9 @@
 namespace kavro::sim {
 
 namespace {
+
+constexpr Millis kCloseQuietMs = 10;
+constexpr Millis kCloseLingerMs = 1000;
 
 int gStopWrite = -1;
 
@@ -143,6 +147,8 @@ int servePty(const SimOptions& options, LogWriter& log, std::FILE* announce, int
     ::close(slave);
     return status;
   };
+  std::optional<Millis> closeDueSince;
+  std::optional<Millis> lastUnread;
   for (;;) {
     Millis now = nowMillis();
     session.tick(now);
@@ -153,9 +159,19 @@ int servePty(const SimOptions& options, LogWriter& log, std::FILE* announce, int
       log.write("error", errorText("write"));
       return finish(1);
     }
+    // Closing the master throws away what the program has not read yet, so the answers before
+    // the close are given time to be read: until the slave has held nothing for a short while,
+    // but not longer than kCloseLingerMs when nobody reads.
+    int lingerMs = -1;
     if (session.closeDue(now)) {
-      log.write("close", "");
-      return finish(0);
+      if (!closeDueSince) closeDueSince = lastUnread = now;
+      int unread = 0;
+      if (ioctl(slave, FIONREAD, &unread) == 0 && unread > 0) lastUnread = now;
+      if (now - *lastUnread >= kCloseQuietMs || now - *closeDueSince >= kCloseLingerMs) {
+        log.write("close", "");
+        return finish(0);
+      }
+      lingerMs = static_cast<int>(kCloseQuietMs);
     }
     const bool blocked = wrote == WriteResult::Blocked;
 
@@ -163,8 +179,9 @@ int servePty(const SimOptions& options, LogWriter& log, std::FILE* announce, int
     const auto stopAt = poller.add(stopFd, POLLIN);
     const auto masterAt = poller.add(master, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)));
     const auto stdinAt = options.exitOnStdinEof ? poller.add(STDIN_FILENO, POLLIN) : SIZE_MAX;
-    const int timeout = timeoutUntil(now, session.tickDeadline(),
-                                     blocked ? std::nullopt : session.outputDeadline());
+    int timeout = timeoutUntil(now, session.tickDeadline(),
+                               blocked ? std::nullopt : session.outputDeadline());
+    if (lingerMs >= 0 && (timeout < 0 || timeout > lingerMs)) timeout = lingerMs;
     if (!poller.wait(timeout)) {
       log.write("error", errorText("poll"));
       return finish(1);

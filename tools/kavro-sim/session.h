@@ -22,7 +22,6 @@ class Session {
  public:
   using Log = std::function<void(std::string_view kind, std::string_view detail)>;
 
-  // `options` must outlive the session.
   Session(const SimOptions& options, Log log);
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -49,7 +48,7 @@ class Session {
   void handle(Millis now, const std::vector<Received>& received);
   std::string describe(const std::uint8_t* data, std::size_t size) const;
 
-  const SimOptions& options_;
+  const SimOptions options_;
   Log log_;
   std::optional<SerialResponder> serial_;
   std::optional<LineResponder> lines_;
