@@ -258,6 +258,7 @@ void ControllerLink::Timer1Timer() {
 void ControllerLink::CloseLink() {
   // A line held for a connection that never completed must not go to the next one.
   pending_line_.clear();
+  held_reply_.clear();
   if (link_port_ == kLinkClosed) return;
   if (link_port_ == kTcpPort) {
     tcp_.Deactivate();
@@ -315,12 +316,21 @@ void ControllerLink::ClientSocket1Read() {
   if (got <= 0) return;
   const int n = std::min(got, kSocketReadMax);
   socket_buffer_[n] = '\0';
-  const std::string_view text(socket_buffer_.data(), n);
   Notify(Traffic::kReply,
-         std::span<const unsigned char>(reinterpret_cast<const unsigned char*>(text.data()), n));
+         std::span<const unsigned char>(reinterpret_cast<const unsigned char*>(socket_buffer_.data()), n));
+  // One read is one text, dispatched on its first character; only a reply line cut off by the
+  // network waits for its rest.
+  std::string text = std::move(held_reply_);
+  held_reply_.clear();
+  text.append(socket_buffer_.data(), n);
+  text.resize(std::min(text.size(), text.find('\0')));
+  if (IsUnfinishedReplyLine(text)) {
+    held_reply_ = std::move(text);
+    return;
+  }
   switch (RewriteTcpReply(text, reply_)) {
     case TcpReplyAction::kShowText:
-      ui_.MsgOut(text.substr(0, text.find('\0')));
+      ui_.MsgOut(text);
       break;
     case TcpReplyAction::kShowMessage:
       ui_.MsgOut("MESSAGE");

@@ -143,6 +143,8 @@ class ControllerLink {
   int learn_target_ = 0;
   bool library_ = false;
   std::string pending_line_;
+  // The start of a reply line whose rest has not arrived yet (TCP).
+  std::string held_reply_;
   // One TCP read and its terminator.
   static constexpr int kSocketReadMax = 4000;
   std::array<char, kSocketReadMax + 1> socket_buffer_{};

@@ -59,6 +59,17 @@ std::optional<std::string> FrameToLine(std::span<const unsigned char> frame) {
   return std::nullopt;
 }
 
+bool IsUnfinishedReplyLine(std::string_view text) {
+  if (text.empty() || text[0] != 'R') return false;
+  if (text.size() == 1) return true;
+  if (text[1] != 'G') return false;
+  const std::string_view digits = text.substr(2);
+  if (digits.size() >= 2 * kSignalBlockSize) return false;
+  for (char c : digits)
+    if (HexDigitValue(c) < 0) return false;
+  return true;
+}
+
 TcpReplyAction RewriteTcpReply(std::string_view text, ReplyBuffer& reply) {
   text = text.substr(0, text.find('\0'));
   if (text.empty()) return TcpReplyAction::kIgnore;

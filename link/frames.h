@@ -56,6 +56,12 @@ enum class TcpReplyAction {
   kParse,        // the reply buffer holds a reply: parse it
 };
 
+// True for a text that is the start of a reply line cut off by the network: a lone "R", or "RG"
+// followed by fewer than 58 hex digits and nothing else (no line end). Such a text is held and
+// put in front of the next read, so that a learned code split over two reads is not stored with
+// its tail missing.
+bool IsUnfinishedReplyLine(std::string_view text);
+
 // Applies one received text (up to its first NUL) to the reply buffer: "RG" and hex pairs
 // become 'G' and the signal block with the count set to 30 (positions 1..29 not supplied are
 // cleared), "RE" becomes 'E' with count 1, any other 'R' line leaves the buffer as it stands.
