@@ -1,8 +1,13 @@
 // The data file store: a text file of "[section]" headers and "key=value" lines.
 //
-// Every operation opens the file by name, scans it from the first line and closes it again; the
-// two line-by-line operations keep it open between their calls. Text is handled as bytes
-// (Shift-JIS passes through untouched). Nothing here reports to the user: results are 0 or -1.
+// Every operation reads the file by name and scans it from the first line; the two line-by-line
+// operations keep what they read between their calls. Text is handled as bytes (Shift-JIS passes
+// through untouched); lines of any length are read whole; CR LF or LF breaks are read and every
+// rewrite writes CR LF. Section and key names ignore the case of a to z only; only the first
+// section of a name, and the first key line of a name in it, count: later duplicates are copied
+// through untouched. A change replaces the file as a whole, so a failed or interrupted change
+// leaves the old file. Nothing here reports to the user: results are 0 or -1. An empty path
+// reads as a missing file and is never written.
 #pragma once
 
 #include <string>
@@ -22,19 +27,22 @@ int WriteKeyValue(const std::string& path, std::string_view section, std::string
                   std::string_view value);
 
 // Reads a section line by line. `buffer` carries a control word in and a line out:
-//   "start": begins reading `section` and returns its first line;
+//   "start": begins reading `section` of `path` (the only call that looks at them) and returns
+//            its first line;
 //   "end":   closes the reader and returns 0, leaving `buffer` as it was;
 //   other:   returns the next line.
 // A returned line is the key line with its first "=" replaced by a space. Returns 0 with a line
-// in `buffer`, or -1 with `buffer` emptied when there is no further line. One reader is shared
-// by all callers.
+// in `buffer`, or -1 with `buffer` emptied when there is no further line (also on every call
+// after the section has ended). One reader is shared by all callers.
 int ReadSectionLine(const std::string& path, std::string_view section, std::string& buffer);
 
 // Replaces the whole body of a section. `line` is "start", "end" or the text of one new line.
-//   "start": begins the rewrite; 0, or -1 when the file cannot be read or copied;
-//   other:   appends one line to the new body; 0;
+//   "start": begins the rewrite of `section` of `path` (releasing one still open); 0, or -1
+//            when the file cannot be read;
+//   other:   appends one line to the new body; 0 (-1 when no rewrite is open);
 //   "end":   writes the file back; 0 or -1 (0 at once when no rewrite was begun).
-// One rewrite is shared by all callers.
+// A missing section is appended at the end with no empty line before it. The file on disk is
+// untouched until "end". One rewrite is shared by all callers.
 int WriteSectionLine(const std::string& path, std::string_view section, std::string_view line);
 
 }  // namespace kavro

@@ -1,0 +1,327 @@
+#include "datafile/store.h"
+
+#include "datafile/atomic_file.h"
+
+namespace kavro {
+namespace {
+
+constexpr size_t npos = std::string_view::npos;
+constexpr std::string_view kBreak = "\r\n";
+
+// Line breaks: the file is read with CR LF or LF breaks, and every rewrite writes all of them
+// as CR LF, the lines copied through as well as our own. A plain LF file thus becomes a CR LF
+// file on its first change rather than a mix of both. Other bytes (a lone CR, Ctrl-Z,
+// Shift-JIS, a last line without a break) are copied exactly.
+
+struct Line {
+  std::string_view text;  // without its line break
+  size_t next;            // offset of the following line
+};
+
+Line LineAt(std::string_view data, size_t pos) {
+  size_t lf = data.find('\n', pos);
+  if (lf == npos) return {data.substr(pos), data.size()};
+  size_t end = lf;
+  if (end > pos && data[end - 1] == '\r') --end;
+  return {data.substr(pos, end - pos), lf + 1};
+}
+
+// Names ignore the case of a to z only: the bytes of a double-byte character must match
+// exactly, also a trail byte that happens to be a letter.
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool IsLeadByte(char c) {
+  unsigned char byte = static_cast<unsigned char>(c);
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+bool StartsWithName(std::string_view text, std::string_view name) {
+  if (text.size() < name.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (IsLeadByte(name[i])) {
+      if (text[i] != name[i]) return false;
+      if (++i < name.size() && text[i] != name[i]) return false;
+    } else if (UpperAscii(text[i]) != UpperAscii(name[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && StartsWithName(a, b);
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+size_t SkipBlanks(std::string_view text, size_t i) {
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  return i;
+}
+
+// Inside a section any line beginning with "[" ends it, header or not.
+bool EndsSection(std::string_view text) { return !text.empty() && text.front() == '['; }
+
+bool IsHeaderNamed(std::string_view text, std::string_view section) {
+  if (!EndsSection(text)) return false;
+  size_t close = text.find(']', 1);
+  return close != npos && SameName(text.substr(1, close - 1), section);
+}
+
+// Offset of the first line after the header of the first section named `section`, or npos.
+size_t FindSectionBody(std::string_view data, std::string_view section) {
+  for (size_t pos = 0; pos < data.size();) {
+    Line line = LineAt(data, pos);
+    if (IsHeaderNamed(line.text, section)) return line.next;
+    pos = line.next;
+  }
+  return npos;
+}
+
+// Offset of the "=" when `text` is a key line of `key` (name at the very start, blanks, "="),
+// else npos. "PAGE2=4" is not a key line of "PAGE".
+size_t KeyLineEquals(std::string_view text, std::string_view key) {
+  if (!StartsWithName(text, key)) return npos;
+  size_t i = SkipBlanks(text, key.size());
+  return i < text.size() && text[i] == '=' ? i : npos;
+}
+
+// Appends `bytes` with every LF written as CR LF (a CR LF stays as it is).
+void AppendNormalised(std::string& out, std::string_view bytes) {
+  size_t pos = 0;
+  while (pos < bytes.size()) {
+    size_t lf = bytes.find('\n', pos);
+    if (lf == npos) {
+      out.append(bytes.substr(pos));
+      return;
+    }
+    out.append(bytes.substr(pos, lf - pos));
+    if (lf == pos || bytes[lf - 1] != '\r') out += '\r';
+    out += '\n';
+    pos = lf + 1;
+  }
+}
+
+// A file whose last line has no break gets one before anything is appended after it.
+void EndOpenLine(std::string& out) {
+  if (!out.empty() && out.back() != '\n') out.append(kBreak);
+}
+
+// Appends one line that the store writes itself.
+void AppendLine(std::string& out, std::string_view text) {
+  EndOpenLine(out);
+  AppendNormalised(out, text);
+  out.append(kBreak);
+}
+
+std::string HeaderLine(std::string_view section) {
+  std::string text = "[";
+  text.append(section);
+  text += ']';
+  return text;
+}
+
+std::string NewKeyLine(std::string_view key, std::string_view value) {
+  std::string text(key);
+  text += '=';
+  text.append(value);
+  return text;
+}
+
+std::string ReserveFor(std::string_view data, size_t extra) {
+  std::string out;
+  out.reserve(data.size() + data.size() / 32 + extra + 16);  // room for CRs added to LF lines
+  return out;
+}
+
+// The last step of every change: the rest of the file follows the new text, and the result
+// replaces the file on disk (or leaves it untouched and gives -1).
+int FinishRewrite(const std::string& path, std::string& out, std::string_view rest) {
+  AppendNormalised(out, rest);
+  return ReplaceFileContent(path, out, ReplaceMode::kExisting);
+}
+
+// The file is read whole on "start"; the cursor walks that copy. A later change of the file
+// on disk does not disturb a reading under way.
+struct SectionReader {
+  bool open = false;
+  std::string data;
+  size_t pos = 0;
+
+  void Close() {
+    open = false;
+    std::string().swap(data);
+    pos = 0;
+  }
+};
+
+// The new file grows in memory and reaches the disk only in FinishRewrite, so a rewrite given
+// up without "end" leaves nothing behind.
+struct SectionRewrite {
+  bool open = false;
+  std::string path;
+  std::string data;  // the file as read on "start"
+  size_t body = 0;   // where the old body of the section begins in `data`
+  std::string out;   // the new file so far
+
+  void Release() {
+    open = false;
+    std::string().swap(path);
+    std::string().swap(data);
+    std::string().swap(out);
+    body = 0;
+  }
+};
+
+SectionReader g_reader;
+SectionRewrite g_rewrite;
+
+}  // namespace
+
+int ReadKeyValue(const std::string& path, std::string_view section, std::string_view key,
+                 std::string& value, std::string_view deflt) {
+  value.assign(deflt);
+  std::string data;
+  if (ReadWholeFile(path, data) != ReadOutcome::kRead) return 0;
+  std::string_view file(data);
+  for (size_t pos = FindSectionBody(file, section); pos < file.size();) {
+    Line line = LineAt(file, pos);
+    if (EndsSection(line.text)) break;
+    size_t equals = KeyLineEquals(line.text, key);
+    if (equals != npos) {
+      value.assign(line.text.substr(SkipBlanks(line.text, equals + 1)));
+      break;
+    }
+    pos = line.next;
+  }
+  return 0;
+}
+
+int WriteKeyValue(const std::string& path, std::string_view section, std::string_view key,
+                  std::string_view value) {
+  if (path.empty()) return -1;
+  std::string data;
+  const ReadOutcome read = ReadWholeFile(path, data);
+  // An existing file we cannot read is never replaced by one holding a single key.
+  if (read == ReadOutcome::kFailed) return -1;
+  std::string out = ReserveFor(data, section.size() + key.size() + value.size());
+  if (read == ReadOutcome::kMissing) {
+    out.append(kBreak);
+    AppendLine(out, HeaderLine(section));
+    AppendLine(out, NewKeyLine(key, value));
+    return ReplaceFileContent(path, out, ReplaceMode::kCreate);
+  }
+
+  std::string_view file(data);
+  const size_t body = FindSectionBody(file, section);
+  if (body == npos) {
+    AppendNormalised(out, file);
+    EndOpenLine(out);
+    out.append(kBreak);
+    AppendLine(out, HeaderLine(section));
+    AppendLine(out, NewKeyLine(key, value));
+    return FinishRewrite(path, out, {});
+  }
+
+  size_t pos = body;
+  while (pos < file.size()) {
+    Line line = LineAt(file, pos);
+    if (EndsSection(line.text)) break;
+    size_t equals = KeyLineEquals(line.text, key);
+    if (equals != npos) {
+      // The caller's spelling of the key, the file's blanks around "=", the new value.
+      AppendNormalised(out, file.substr(0, pos));
+      std::string text(key);
+      size_t value_at = SkipBlanks(line.text, equals + 1);
+      text.append(line.text.substr(key.size(), value_at - key.size()));
+      text.append(value);
+      AppendLine(out, text);
+      return FinishRewrite(path, out, file.substr(line.next));
+    }
+    pos = line.next;
+  }
+  // A new key goes at the end of the body: after the empty lines that close the section,
+  // directly above the next header.
+  AppendNormalised(out, file.substr(0, pos));
+  AppendLine(out, NewKeyLine(key, value));
+  return FinishRewrite(path, out, file.substr(pos));
+}
+
+int ReadSectionLine(const std::string& path, std::string_view section, std::string& buffer) {
+  SectionReader& reader = g_reader;
+  if (buffer == "start") {
+    reader.Close();
+    std::string data;
+    size_t body = npos;
+    if (ReadWholeFile(path, data) == ReadOutcome::kRead) body = FindSectionBody(data, section);
+    if (body == npos) {
+      buffer.clear();
+      return -1;
+    }
+    reader.data = std::move(data);
+    reader.pos = body;
+    reader.open = true;
+  } else if (buffer == "end") {
+    reader.Close();
+    return 0;
+  }
+
+  buffer.clear();
+  if (!reader.open) return -1;
+  std::string_view file(reader.data);
+  while (reader.pos < file.size()) {
+    Line line = LineAt(file, reader.pos);
+    // The cursor stays on the next header: every later call sees the end of the section again.
+    if (EndsSection(line.text)) return -1;
+    reader.pos = line.next;
+    size_t equals = line.text.find('=');
+    if (equals == npos) continue;
+    buffer.assign(line.text);
+    buffer[equals] = ' ';
+    return 0;
+  }
+  return -1;
+}
+
+int WriteSectionLine(const std::string& path, std::string_view section, std::string_view line) {
+  SectionRewrite& rewrite = g_rewrite;
+  if (line == "start") {
+    rewrite.Release();
+    std::string data;
+    if (ReadWholeFile(path, data) != ReadOutcome::kRead) return -1;
+    std::string out = ReserveFor(data, 0);
+    size_t body = FindSectionBody(data, section);
+    if (body == npos) {
+      // A missing section goes at the end, without an empty line before it.
+      AppendNormalised(out, data);
+      AppendLine(out, HeaderLine(section));
+      body = data.size();
+    } else {
+      AppendNormalised(out, std::string_view(data).substr(0, body));
+    }
+    rewrite.path = path;
+    rewrite.data = std::move(data);
+    rewrite.body = body;
+    rewrite.out = std::move(out);
+    rewrite.open = true;
+    return 0;
+  }
+  if (line == "end") {
+    if (!rewrite.open) return 0;
+    std::string_view file(rewrite.data);
+    size_t pos = rewrite.body;
+    while (pos < file.size()) {
+      Line old = LineAt(file, pos);
+      if (EndsSection(old.text)) break;
+      pos = old.next;
+    }
+    int result = FinishRewrite(rewrite.path, rewrite.out, file.substr(pos));
+    rewrite.Release();
+    return result;
+  }
+  if (!rewrite.open) return -1;
+  AppendLine(rewrite.out, line);
+  return 0;
+}
+
+}  // namespace kavro
