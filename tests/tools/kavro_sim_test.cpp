@@ -63,7 +63,9 @@ std::vector<std::string> summary(const std::vector<Received>& received) {
   std::vector<std::string> out;
   for (const Received& r : received) {
     std::string line = r.kind + " " + r.detail + " ->";
-    for (const Reply& reply : r.replies) line += " " + std::to_string(reply.delayMs) + ":" + toHex(reply.bytes);
+    for (const Reply& reply : r.replies) {
+      line += " " + std::to_string(reply.delayMs) + ":" + toHex(reply.bytes);
+    }
     out.push_back(line);
   }
   return out;
@@ -233,7 +235,8 @@ TEST(LineResponder, LearnSendAndDoneAnswersFollowTheOptions) {
   const std::string text = "RAVIZ C\r\nRAVIZ S53" + std::string(58, '0') + "\r\nRAVIZ D\r\n";
   EXPECT_EQ(feedLines(options, text, 0),
             (std::vector<std::string>{
-                "learn \"RAVIZ C\" -> 0:" + toHex(toBytes("RA\r\n")) + " 50:" + toHex(toBytes("RN\r\n")),
+                "learn \"RAVIZ C\" -> 0:" + toHex(toBytes("RA\r\n")) + " 50:" +
+                    toHex(toBytes("RN\r\n")),
                 "irsend \"RAVIZ S53" + std::string(58, '0') + "\" -> 0:" +
                     toHex(toBytes("ERROR 85\r\n")),
                 "done \"RAVIZ D\" -> 0:" + toHex(toBytes("MOK\r\n")),

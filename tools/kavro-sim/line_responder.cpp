@@ -47,8 +47,8 @@ Received LineResponder::respond(std::string_view text) const {
   if (text == "RAVIZ C") {
     r.kind = "learn";
     for (char c : options_.learnPrefix) r.replies.push_back({0, line(std::string("R") + c)});
-    r.replies.push_back(
-        {options_.learnDelayMs, line(options_.learnFail ? "RN" : "RG" + toHex(options_.learnCode))});
+    const std::string answer = options_.learnFail ? "RN" : "RG" + toHex(options_.learnCode);
+    r.replies.push_back({options_.learnDelayMs, line(answer)});
   } else if (text.starts_with(kIrSendHead) &&
              text.size() == kIrSendHead.size() + kIrSendDigits &&
              parseHex(text.substr(kIrSendHead.size()))) {

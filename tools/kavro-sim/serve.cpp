@@ -152,9 +152,10 @@ int servePty(const SimOptions& options, LogWriter& log, std::FILE* announce, int
   for (;;) {
     Millis now = nowMillis();
     session.tick(now);
-    const WriteResult wrote = writeDue(session, now, [master](const std::uint8_t* data, std::size_t size) {
-      return ::write(master, data, size);
-    });
+    const WriteResult wrote =
+        writeDue(session, now, [master](const std::uint8_t* data, std::size_t size) {
+          return ::write(master, data, size);
+        });
     if (wrote == WriteResult::Failed) {
       log.write("error", errorText("write"));
       return finish(1);
@@ -254,9 +255,10 @@ int serveTcp(const SimOptions& options, LogWriter& log, std::FILE* announce, int
     bool blocked = false;
     if (client >= 0) {
       session->tick(now);
-      const WriteResult wrote = writeDue(*session, now, [client](const std::uint8_t* data, std::size_t size) {
-        return ::send(client, data, size, MSG_NOSIGNAL);
-      });
+      const WriteResult wrote =
+          writeDue(*session, now, [client](const std::uint8_t* data, std::size_t size) {
+            return ::send(client, data, size, MSG_NOSIGNAL);
+          });
       if (wrote == WriteResult::Failed) {
         drop("disconnect");
       } else if (session->closeDue(now)) {

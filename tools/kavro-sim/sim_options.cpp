@@ -244,7 +244,8 @@ address is the first output line).
   --unsolicited-every MS  ... and again at this period (default 0: once)
   --close-after N         close after N frames or lines (pty: the device vanishes, TCP: the
                           connection closes and the next one is accepted)
-  --frame-gap MS          give up an unfinished serial frame after this silence (default 200, 0: never)
+  --frame-gap MS          give up an unfinished serial frame after this silence
+                          (default 200; 0: never)
   --log FILE              log every frame, line and answer with its time (default stderr)
   --exit-on-stdin-eof     stop when standard input closes
 )";
