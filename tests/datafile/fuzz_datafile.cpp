@@ -209,7 +209,10 @@ void ReadSection(const std::string& path, Input& in) {
 void RewriteSection(const std::string& path, Input& in, bool finish) {
   std::string section = in.Text();
   std::vector<std::string> body(in.Byte() % 8);
-  for (std::string& line : body) line = in.Text();
+  for (std::string& line : body) {
+    line = in.Text();
+    if (line == "start" || line == "end") line += '!';  // control words, not lines
+  }
   std::string before;
   const bool existed = ReadFile(path, before);
   int started = WriteSectionLine(path, section, "start");
