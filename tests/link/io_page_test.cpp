@@ -88,14 +88,14 @@ TEST_F(IoPageTest, RawSendChecks) {
 }
 
 TEST_F(IoPageTest, LongestRawFrameIsLoggedWhole) {
-  // 500 characters typed: a quoted text of 498 bytes.
-  const std::string text = "\"" + std::string(498, 'x') + "\"";
+  // 500 characters typed, an opening quote and 499 bytes: the most the field can give.
+  const std::string text = "\"" + std::string(499, 'x');
   link.SendData(text);
   const Messages shown = ui.Take();
   ASSERT_EQ(shown.size(), 2u);
-  EXPECT_EQ(shown[0], "SendData length = 498");
-  EXPECT_EQ(shown[1].size(), 3u + 2 * 498);
-  EXPECT_EQ(serial.TakeWritten().size(), 5u + 498);
+  EXPECT_EQ(shown[0], "SendData length = 499");
+  EXPECT_EQ(shown[1].size(), 3u + 2 * 499);
+  EXPECT_EQ(serial.TakeWritten().size(), 5u + 499);
 }
 
 TEST_F(IoPageTest, OutputWriteThenInputReadGoesOutAtOnce) {

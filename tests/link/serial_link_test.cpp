@@ -545,14 +545,5 @@ TEST_F(LinkTest, TrafficObserverSeesFramesAndReplies) {
   EXPECT_EQ(seen, (std::vector<std::string>{"S:40", "R:5A"}));
 }
 
-TEST_F(LinkTest, TransmitPendingAsksThePort) {
-  EXPECT_FALSE(link.TransmitPending());
-  link.InData();
-  serial.trans_length = 3;
-  EXPECT_TRUE(link.TransmitPending());
-  serial.trans_length = 0;
-  EXPECT_FALSE(link.TransmitPending());
-}
-
 }  // namespace
 }  // namespace kavro::test

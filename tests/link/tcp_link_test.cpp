@@ -239,12 +239,5 @@ TEST_F(TcpLinkTest, HeldLineStartIsDroppedWhenTheLinkCloses) {
   EXPECT_EQ(ui.Take(), (Messages{"Send(101)", "Send(101)", "E\r\n"}));
 }
 
-TEST_F(TcpLinkTest, HostAndPortGoToTheSocket) {
-  link.SetTcpHost("10.0.0.7");
-  link.SetTcpPort(4321);
-  EXPECT_EQ(tcp.host, "10.0.0.7");
-  EXPECT_EQ(tcp.port, 4321);
-}
-
 }  // namespace
 }  // namespace kavro::test
