@@ -50,6 +50,9 @@ void TCustomCommX::PortOpen() {
     SetBufferLength();
     session_->port->PurgeOutput();
     session_->port->PurgeInput();
+    // Start from a clean block, as reading the device's state would give: a value the device
+    // refused during an earlier opening is not carried over.
+    dcb_ = LineSettings{};
     ApplyBitRate();
     ApplyCharSize();
     ApplyParityBit();
