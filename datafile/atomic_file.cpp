@@ -145,10 +145,10 @@ bool ResolveLinks(const std::string& path, std::string& target) {
   return false;  // a loop of links
 }
 
-// A data file without write permission for us stays as it is. Root passes every access()
+// A data file without write permission for us stays as it is. Root passes every access
 // check, so a file without any write bit counts as read-only too.
 bool MayWrite(const std::string& target, const struct stat& st) {
-  return access(target.c_str(), W_OK) == 0 && (st.st_mode & 0222) != 0;
+  return faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0 && (st.st_mode & 0222) != 0;
 }
 
 // The rename itself is then durable too.
@@ -235,10 +235,12 @@ int ReplaceFileContent(const std::string& path, std::string_view content, Replac
     if (!MayWrite(target, st)) return -1;
   }
 
+  // Where no file can be made in the folder, or the old one may not be renamed over (another
+  // user's file in a sticky folder), the writable file is rewritten in place instead.
+  auto refused = [] { return errno == EACCES || errno == EPERM; };
   TempFile temp;
   if (!temp.Create(dir, base, exists ? 0600 : 0666)) {
-    if (exists && (errno == EACCES || errno == EPERM)) return RewriteInPlace(target, content);
-    return -1;
+    return exists && refused() ? RewriteInPlace(target, content) : -1;
   }
   if (!WriteAllAt(temp.fd(), content, 0)) return -1;
   if (exists) {
@@ -252,7 +254,9 @@ int ReplaceFileContent(const std::string& path, std::string_view content, Replac
   }
   if (fsync(temp.fd()) != 0) return -1;
   if (!temp.Close()) return -1;
-  if (!MoveIntoPlace(temp.name(), target, mode)) return -1;
+  if (!MoveIntoPlace(temp.name(), target, mode)) {
+    return exists && refused() ? RewriteInPlace(target, content) : -1;
+  }
   temp.Keep();
   SyncDirectory(dir);
   return 0;

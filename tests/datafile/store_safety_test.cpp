@@ -160,5 +160,28 @@ TEST_F(StoreSafety, InAFolderThatTakesNoNewFileTheFileIsRewrittenInPlace) {
   EXPECT_EQ(entries, (std::vector<std::string>{"Kavro.dat", "readonly.dat"}));
 }
 
+TEST_F(StoreSafety, AnotherUsersWritableFileInAStickyFolderIsRewrittenInPlace) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to make a file of another user";
+  const std::string folder = dir_.Path("shared");
+  const std::string file = folder + "/Kavro.dat";
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  ASSERT_EQ(chmod(folder.c_str(), 01777), 0);
+  test::WriteBytes(file, kContent);
+  ASSERT_EQ(chmod(file.c_str(), 0666), 0);
+  std::string failure = test::RunAsOrdinaryUser(dir_.path(), [&] {
+    test::ChildExpect expect;
+    expect(WriteKeyValue(file, "COMMON", "COM", "2") == 0, "write refused");
+    return expect.failure();
+  });
+  EXPECT_EQ(failure, "");
+  EXPECT_EQ(test::ReadBytes(file), "[COMMON]\r\nCOM=2\r\n[Data]\r\n0001=8A1F TV\r\n");
+  struct stat st {};
+  ASSERT_EQ(stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 0u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
 }  // namespace
 }  // namespace kavro
