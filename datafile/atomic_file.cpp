@@ -247,7 +247,7 @@ int ReplaceFileContent(const std::string& path, std::string_view content, Replac
     // Owner first: a change of owner clears set-id bits that the mode then restores.
     if (st.st_uid != geteuid() || st.st_gid != getegid()) {
       if (fchown(temp.fd(), st.st_uid, st.st_gid) != 0) {
-        // Not ours to give away: the file then belongs to us, which still keeps its data.
+        // We may not give it away: the file is then ours, with its content and mode intact.
       }
     }
     if (fchmod(temp.fd(), st.st_mode & 07777) != 0) return -1;
