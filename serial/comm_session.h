@@ -17,6 +17,9 @@ namespace kavro {
 
 class TCustomCommX;
 
+// At most this many transmit blocks wait at any time.
+inline constexpr int32_t kMaxQueuedBlocks = 32;
+
 // Everything one open port shares between its component and its two worker threads. The workers
 // hold it (never the component), so even a worker that outlived its component would touch only
 // this.
@@ -47,6 +50,9 @@ struct CommSession {
   int32_t queuedBlocks = 0;
   // Set while the owner waits in TransBlock for room in the queue.
   std::atomic<bool> ownerWaitsForRoom{false};
+  // Set (under countLock) while the transmit thread sleeps for want of blocks: only then does a
+  // new block need to wake it.
+  bool transIdle = false;
 
   // Guards the decoded input and the device's input side.
   std::mutex inputLock;

@@ -47,7 +47,8 @@ void TCommTransThread::WaitForBlocks() {
   for (;;) {
     {
       std::lock_guard lock(s.countLock);
-      if (!s.blocks.empty()) return;
+      s.transIdle = s.blocks.empty();
+      if (!s.transIdle) return;
     }
     if (Terminated()) return;
     waker_->Wait();
@@ -88,14 +89,18 @@ void TCommTransThread::WriteBlock(const std::vector<uint8_t>& block) {
 
 void TCommTransThread::FinishBlock(size_t size) {
   CommSession& s = *session_;
+  int32_t blocksLeft;
   {
     std::lock_guard lock(s.countLock);
     const int32_t left = s.queuedBytes - static_cast<int32_t>(size);
     s.queuedBytes = left > 0 ? left : 0;
     if (s.queuedBlocks != 0) --s.queuedBlocks;
+    blocksLeft = s.queuedBlocks;
   }
   s.countChanged.notify_all();
-  if (s.ownerWaitsForRoom) s.dispatcher.Wake();
+  // An owner waiting for room is woken once half the queue is free, not for every block, so
+  // that it queues a run of blocks per wake instead of trading places with this thread.
+  if (blocksLeft <= kMaxQueuedBlocks / 2 && s.ownerWaitsForRoom) s.dispatcher.Wake();
 }
 
 void TCommTransThread::HalfCtrlStart() {

@@ -12,7 +12,6 @@
 namespace kavro {
 
 namespace {
-constexpr int32_t kMaxQueuedBlocks = 32;
 constexpr uint32_t kClosedHandle = 0xFFFFFFFF;
 // Upper bound of one owner-thread wait; the workers wake it earlier when there is news.
 constexpr std::chrono::milliseconds kWaitSlice{100};
@@ -270,13 +269,16 @@ bool TCustomCommX::TransBlock(const uint8_t* data, int32_t length) {
     const int32_t size = std::min(length, bufLenTrans_);
     try {
       std::vector<uint8_t> block(data, data + size);
+      bool idle;
       {
         std::lock_guard lock(s.countLock);
         s.blocks.push_back(std::move(block));
         s.queuedBytes += size;
         ++s.queuedBlocks;
+        idle = s.transIdle;
+        s.transIdle = false;
       }
-      transThread_->Wake();
+      if (idle) transThread_->Wake();
     } catch (const std::bad_alloc&) {
       // A block that cannot be copied is left out of the transmission.
     }
