@@ -45,13 +45,19 @@ void TCommReceiveThread::Execute() {
 
 bool TCommReceiveThread::Notify(void (TCustomCommX::*event)()) {
   TCustomCommX* owner = session_->owner;
-  return session_->dispatcher.RunAndWait(session_->gate, [owner, event] { (owner->*event)(); });
+  return HandOver([owner, event] { (owner->*event)(); });
 }
 
 bool TCommReceiveThread::NotifyError(uint32_t flags) {
   TCustomCommX* owner = session_->owner;
-  return session_->dispatcher.RunAndWait(session_->gate,
-                                         [owner, flags] { owner->ErrEvent(flags); });
+  return HandOver([owner, flags] { owner->ErrEvent(flags); });
+}
+
+bool TCommReceiveThread::HandOver(std::function<void()> call) {
+  session_->receiverWaiting = true;
+  const bool ran = session_->dispatcher.RunAndWait(session_->gate, std::move(call));
+  session_->receiverWaiting = false;
+  return ran;
 }
 
 }  // namespace kavro

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "serial/comm_thread.h"
 
 namespace kavro {
@@ -17,6 +19,7 @@ class TCommReceiveThread : public TCommThread {
  private:
   bool Notify(void (TCustomCommX::*event)());
   bool NotifyError(uint32_t flags);
+  bool HandOver(std::function<void()> call);
 };
 
 }  // namespace kavro

@@ -60,6 +60,9 @@ struct CommSession {
   int32_t inputCapacity = 2048;
   bool inputStarved = false;  // the receive thread stopped reading for want of room
   std::atomic<bool> gone{false};
+  // Set while the receive thread waits for the owner to handle one of its notices; it reads
+  // nothing meanwhile.
+  std::atomic<bool> receiverWaiting{false};
 };
 
 }  // namespace kavro

@@ -15,6 +15,8 @@ namespace {
 constexpr uint32_t kClosedHandle = 0xFFFFFFFF;
 // Upper bound of one owner-thread wait; the workers wake it earlier when there is news.
 constexpr std::chrono::milliseconds kWaitSlice{100};
+// Step of a wait that nothing can end early (see ReceiveBlock).
+constexpr std::chrono::milliseconds kPullStep{1};
 
 void RealPause(int32_t ms) {
   if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -363,13 +365,40 @@ int32_t TCustomCommX::ReceiveBlock(uint8_t* buffer, int32_t count) {
   while (got < count && !session->gone) {
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) break;
-    // Arrivals come as receive notices, which end the wait.
-    dispatcher_.WaitAndProcess(std::min(
-        kWaitSlice, std::chrono::ceil<std::chrono::milliseconds>(deadline - now)));
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+    if (session->receiverWaiting) {
+      // Called from a handler that the receive thread waits for, so that thread reads nothing
+      // now: take what the device holds directly, looking again every millisecond.
+      PullInput(*session);
+      if (session_ != session) return got > 0 ? got : -1;
+      got += TakeInput(*session, buffer + got, count - got);
+      if (got == count) break;
+      dispatcher_.WaitAndProcess(std::min(kPullStep, left));
+    } else {
+      // Arrivals come as receive notices, which end the wait.
+      dispatcher_.WaitAndProcess(std::min(kWaitSlice, left));
+    }
     if (session_ != session || !receiveThread_) return got > 0 ? got : -1;
     got += TakeInput(*session, buffer + got, count - got);
   }
   return got;
+}
+
+void TCustomCommX::PullInput(CommSession& s) {
+  InputBatch batch;
+  {
+    std::lock_guard lock(s.inputLock);
+    const size_t size = s.input.size();
+    const auto capacity = static_cast<size_t>(s.inputCapacity);
+    if (size >= capacity) return;
+    s.port->ReadInput(batch, capacity - size);
+    s.input.Append(batch.data.data(), batch.data.size());
+  }
+  // Reported at once, in the receive thread's order. A device found gone is left for the
+  // receive thread, which sees it again at its next wait.
+  const uint32_t errors = s.port->TakeLineErrors();
+  if (errors != 0) ErrEvent(errors);
+  if (batch.breaks != 0) BreakEvent();
 }
 
 int32_t TCustomCommX::ReceiveChar() {

@@ -137,6 +137,7 @@ class TCustomCommX {
   void ApplyXonChar();
   void ApplyXoffChar();
   int32_t TakeInput(CommSession& session, uint8_t* buffer, int32_t count);
+  void PullInput(CommSession& session);
 
   OwnerDispatcher& dispatcher_;
   std::function<void(int32_t ms)> pause_;

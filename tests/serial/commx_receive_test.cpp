@@ -111,6 +111,26 @@ TEST_F(ReceiveTest, AHandlerMayCloseThePortWhileTheReceiveThreadWaitsForIt) {
   comm.PortOpen();
 }
 
+// The receive thread waits for the handler and reads nothing meanwhile; a handler that asks for
+// more than has come must still get the bytes that come while it waits.
+TEST_F(CommTest, AHandlerWaitingForMoreBytesGetsThemAsTheyCome) {
+  comm.SetTimeOutReceive(10000);
+  std::string got;
+  std::thread writer;
+  comm.OnReceive = [&](TCustomCommX* sender, int32_t) {
+    if (!got.empty()) return;
+    writer = std::thread([&] { device.Write("bcd"); });
+    uint8_t buf[4];
+    const int32_t n = sender->ReceiveBlock(buf, 4);
+    got.assign(buf, buf + std::max(n, 0));
+  };
+  comm.PortOpen();
+  device.Write("a");
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return !got.empty(); }, milliseconds(20000)));
+  writer.join();
+  EXPECT_EQ(got, "abcd");
+}
+
 TEST_F(CommTest, ReceiveBlockWaitsForTheRestUntilTheTimeOutAndReceiveCharTakesOneByte) {
   comm.SetTimeOutReceive(5000);
   comm.SetBufLenReceive(64);  // the receive thread stops and starts again as the queue fills
