@@ -1,18 +1,30 @@
-// kavro-cli run as a program on data files in a temporary folder.
+// kavro-cli run as a program on data files in a temporary folder, and against kavro-sim over a
+// pseudo-terminal and over TCP on 127.0.0.1.
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "tests/link/sim_process.h"
+
 namespace {
+
+using kavro::test::SimProcess;
 
 namespace fs = std::filesystem;
 
@@ -201,6 +213,206 @@ TEST_F(KavroCli, DefaultDataFileIsTheMainProgramsBesideIt) {
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(ReadFile(dir_ / "kavro.dat"), "\r\n[COMMON]\r\nCOM=4\r\n");
   EXPECT_EQ(RunProgram(copy.string(), {"get", "COMMON", "COM"}).out, "4\n");
+}
+
+// ---------------------------------------------------------------- the controller commands
+
+// What the simulator learns: two frames, with stray bytes where the absent third frame would be;
+// and the text it is stored as, with those bytes cleared.
+const std::string kSimCode = "200A000140400A8012014040A0000102030405112233445566778899AA";
+const std::string kStoredCode = "200A000140400A8012014040A0000000000000112233445566778899AA";
+
+// Waits for a condition that another process makes true (a line in the simulator's log).
+bool WaitFor(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+class KavroCliController : public KavroCli {
+ protected:
+  // A simulator on a pty that the data file names COM1; `records` are lines of section Data.
+  std::unique_ptr<SimProcess> PtySim(std::vector<std::string> options,
+                                     const std::string& records = "") {
+    options.insert(options.begin(), "--pty");
+    auto sim = std::make_unique<SimProcess>(std::move(options));
+    EXPECT_FALSE(sim->FirstLine().empty());
+    WriteFile(data_, "[Serial]\r\nCOM1=" + sim->FirstLine() + "\r\n[Data]\r\n" + records);
+    return sim;
+  }
+  // A simulator on TCP that the data file chooses as the link, with its port in section Lan.
+  std::unique_ptr<SimProcess> TcpSim(std::vector<std::string> options,
+                                     const std::string& records = "") {
+    options.insert(options.begin(), {"--tcp", "127.0.0.1:0"});
+    auto sim = std::make_unique<SimProcess>(std::move(options));
+    EXPECT_GT(sim->TcpPort(), 0);
+    WriteFile(data_, "[COMMON]\r\nCOM=6\r\n[Lan]\r\nHost=127.0.0.1\r\nPort=" +
+                         std::to_string(sim->TcpPort()) + "\r\n[Data]\r\n" + records);
+    return sim;
+  }
+  std::string Record(const std::string& key) { return Cli({"get", "Data", key}).out; }
+};
+
+const std::string kRecord300 = "0300=" + kSimCode + " tv\r\n0302=" + std::string(60, 'A') + "\r\n";
+
+TEST_F(KavroCliController, SendOverAPty) {
+  auto sim = PtySim({}, kRecord300);
+  Result r = Cli({"send", "300"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "Send(300)\n");
+  EXPECT_EQ(sim->Count("irsend"), 1);
+  // -v shows the frame and the reply byte.
+  r = Cli({"-v", "send", "300"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "Send(300)\n S:53" + kSimCode + "\n R:45\n");
+
+  // Bad records are refused before anything is sent, with the library window's messages.
+  r = Cli({"send", "301"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.out, "Send(301)\nNone Data!\n");
+  r = Cli({"send", "302"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.out, "Send(302)\nData Length Error!\n");
+  EXPECT_EQ(sim->Count("irsend"), 2);
+
+  sim = PtySim({"--send-reply", "85"}, kRecord300);
+  r = Cli({"send", "300"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "Send(300)\nIR Data Error! (0x85)\n");
+
+  sim = PtySim({"--silent"}, kRecord300);
+  r = Cli({"--tick-ms", "1", "send", "300"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "Send(300)\nRS232C timeout!\n");
+}
+
+TEST_F(KavroCliController, LearnStoresTheCodeWithItsComment) {
+  auto sim = PtySim({"--learn-delay", "0", "--learn-prefix", "AC", "--learn-code", kSimCode});
+  // The comment is taken as UTF-8 and stored in Shift-JIS; Shift-JIS bytes are kept as given.
+  Result r = Cli({"learn", "310", "\xE3\x83\x86\xE3\x83\xAC\xE3\x83\x93"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "Push Controller!\nLearn OK!\n");
+  EXPECT_EQ(Record("0310"), kStoredCode + " " + kSjisTv + "\n");
+  r = Cli({"learn", "10", kSjisTv + " 2"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Record("0010"), kStoredCode + " " + kSjisTv + " 2\n");
+
+  // A refused learn and one that gets no answer store nothing.
+  sim = PtySim({"--learn-delay", "0", "--learn-fail"});
+  r = Cli({"learn", "320", "x"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "Push Controller!\nLearn error!\n");
+  sim = PtySim({"--silent"});
+  r = Cli({"--tick-ms", "1", "learn", "320", "x"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "Push Controller!\nRS232C timeout!\n");
+  EXPECT_EQ(Record("0320"), "\n");
+}
+
+TEST_F(KavroCliController, IoPageOperationsOverAPty) {
+  auto sim = PtySim({"--in-value", "5A", "--indata", "3C"});
+  Result r = Cli({"out", "3", "ff"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "OutPort 03,FF\n S:03FF\n");
+  // The tool waited until the frame was written before it closed the port (which purges).
+  EXPECT_TRUE(WaitFor([&] { return sim->Count("output") == 1; })) << sim->Log();
+
+  r = Cli({"in", "12"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "InPort 12\n S:12\n R:5A\n");
+  r = Cli({"indata"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "InData\n S:40\n R:3C\n");
+  r = Cli({"raw", "12"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "SendData length = 1\n S:12\n R:5A\n");
+  // A raw frame the controller does not answer ends with the time-out.
+  r = Cli({"--tick-ms", "1", "raw", "\"Z\""});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "SendData length = 1\n S:5A\nRS232C timeout!\n");
+}
+
+TEST_F(KavroCliController, SendAndLearnOverTcp) {
+  auto sim = TcpSim({"--learn-delay", "0", "--learn-code", kSimCode}, kRecord300);
+  Result r = Cli({"-v", "send", "300"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "Send(300)\n S:RAVIZ S53" + kSimCode + "\n R:RE\n");
+  r = Cli({"learn", "400", "pw"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "Push Controller!\nLearn OK!\n");
+  EXPECT_EQ(Record("0400"), kStoredCode + " pw\n");
+  // The I/O page's port frames have no line on TCP: nothing answers them.
+  r = Cli({"--tick-ms", "1", "in", "12"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "InPort 12\n S:12\nRS232C timeout!\n");
+
+  sim = TcpSim({"--silent"}, kRecord300);
+  r = Cli({"--tick-ms", "1", "send", "300"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "Send(300)\nRS232C timeout!\n");
+  EXPECT_EQ(sim->Count("irsend"), 1);
+}
+
+TEST_F(KavroCliController, UnreachableControllerIsExitOne) {
+  WriteFile(data_, "[Serial]\r\nCOM2=/nonexistent/kavro-port\r\n[Data]\r\n" + kRecord300);
+  Result r = Cli({"--link", "com2", "send", "300"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "Send(300)\n");
+  EXPECT_NE(r.err.find("/nonexistent/kavro-port"), std::string::npos) << r.err;
+
+  // A port bound but not listening refuses the connection: no waiting for the time-out.
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  r = Cli({"--link", "RaViz", "--port", std::to_string(ntohs(address.sin_port)), "send", "300"});
+  close(fd);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err, "");
+}
+
+TEST_F(KavroCliController, BadInputIsExitTwoAndSendsNothing) {
+  auto sim = PtySim({});
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;  // the window's message; empty when the tool's own goes to the error stream
+  };
+  const std::vector<Case> cases{
+      {{"out", "10", "1"}, "address error!(0x0-0xf)\n"},
+      {{"out", "", "1"}, "address error!\n"},
+      {{"out", "-1", "1"}, "address error!(0x0-0xf)\n"},
+      {{"out", "f", "100"}, "data error!(0x00-0xff)\n"},
+      {{"in", "20"}, "address error!(0x10-0x1f)\n"},
+      {{"raw", " , "}, "data error!\n"},
+      {{"learn", "300", ""}, "Comment nothing!\n"},
+      {{"learn", "300", std::string(21, 'c')}, ""},
+      {{"learn", "300", kSjisTv + kSjisTv + kSjisTv + "123"}, ""},  // 21 bytes in Shift-JIS
+      {{"learn", "300", "a\nb"}, ""},
+      {{"learn", "300", "\xF0\x9F\x98\x80"}, ""},  // a character Shift-JIS cannot hold
+      {{"learn", "3x", "c"}, ""},
+      {{"send", "-1"}, ""},
+      {{"raw", std::string(501, '1')}, ""},
+      {{"--link", "COM6", "send", "300"}, ""},
+      {{"--link", "RaViz", "--port", "12ab", "send", "300"}, ""},
+  };
+  for (const Case& c : cases) {
+    const Result r = Cli(c.args);
+    EXPECT_EQ(r.code, 2) << c.args.back();
+    EXPECT_EQ(r.out, c.out) << c.args.back();
+    EXPECT_EQ(r.err.empty(), !c.out.empty()) << c.args.back() << r.err;
+  }
+  // A port setting in the data file that is not a number is bad input too.
+  WriteFile(data_, "[COMMON]\r\nCOM=6\r\n[Lan]\r\nPort=x1024\r\n");
+  const Result r = Cli({"indata"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("x1024"), std::string::npos) << r.err;
+  EXPECT_EQ(sim->Count("preamble"), 0);
 }
 
 }  // namespace

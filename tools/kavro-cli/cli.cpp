@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <ostream>
 #include <span>
 #include <string_view>
@@ -11,21 +12,15 @@
 #include "datafile/leading_decimal.h"
 #include "datafile/records.h"
 #include "datafile/store.h"
+#include "tools/kavro-cli/controller_commands.h"
+#include "tools/kavro-cli/link_settings.h"
 
 namespace kavro::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: kavro-cli [--data FILE] get SECTION KEY [DEFAULT] | set SECTION KEY VALUE | "
-    "section SECTION | codes";
-
-struct Context {
-  std::string data_file;
-  std::ostream& out;
-  std::ostream& err;
-};
-
-using Operands = std::span<const std::string>;
+    "usage: kavro-cli [--data FILE] [--link COM1..COM5|RaViz] [--host HOST] [--port PORT] [-v] "
+    "get|set|section|codes|send|learn|out|in|indata|raw ... (--help for more)";
 
 struct Command {
   std::string_view name;
@@ -34,11 +29,6 @@ struct Command {
   std::string_view help;
   int (*run)(Context&, Operands);
 };
-
-void PrintLine(std::ostream& out, std::string_view line) {
-  out.write(line.data(), static_cast<std::streamsize>(line.size()));
-  out.put('\n');
-}
 
 int UsageError(std::ostream& err, std::string_view why = {}) {
   if (!why.empty()) err << "kavro-cli: " << why << '\n';
@@ -118,43 +108,116 @@ int Codes(Context& c, Operands) {
   return kExitOk;
 }
 
-constexpr std::array<Command, 4> kCommands{{
+constexpr std::array<Command, 10> kCommands{{
     {"get", 2, 3, "get SECTION KEY [DEFAULT]  print the value of KEY (DEFAULT or empty if absent)",
      Get},
     {"set", 3, 3, "set SECTION KEY VALUE      write KEY=VALUE into SECTION", Set},
     {"section", 1, 1, "section SECTION            print each KEY VALUE line of SECTION", Section},
     {"codes", 0, 0, "codes                      print every record of [Data] as NNNN data comment",
      Codes},
+    {"send", 1, 1, "send N                     send record N of [Data] to the controller",
+     SendCommand},
+    {"learn", 2, 2,
+     "learn N COMMENT            learn a code from the controller into record N (COMMENT: 1 to 20\n"
+     "                             bytes in Shift-JIS; given in UTF-8, or in Shift-JIS as is)",
+     LearnCommand},
+    {"out", 2, 2,
+     "out ADDR DATA              write output port ADDR (hex 0-f) with DATA (hex 00-ff)",
+     OutCommand},
+    {"in", 1, 1, "in ADDR                    read input port ADDR (hex 10-1f)", InCommand},
+    {"indata", 0, 0, "indata                     read the input data", InDataCommand},
+    {"raw", 1, 1,
+     "raw TEXT                   send the bytes of TEXT (hex pairs, \"text\" in quotes) and print\n"
+     "                             the reply",
+     RawCommand},
 }};
 
 void PrintHelp(std::ostream& out) {
   out << kUsage << '\n'
-      << "The data file is FILE, or by default the one the program kavro in this folder uses.\n";
+      << "The data file is FILE, or by default the one the program kavro in this folder uses.\n"
+      << "The controller is reached over --link (default: the choice stored in the data file), a\n"
+      << "serial port or RaViz, the network server at --host and --port (default: section Lan).\n"
+      << "-v prints every frame sent (\" S:\") and every reply (\" R:\").\n";
   for (const Command& command : kCommands) out << "  " << command.help << '\n';
-  out << "Exit status: 0 done, 1 the file could not be written (it is unchanged), 2 bad usage.\n";
+  out << "Exit status: 0 done; 1 the file could not be written (it is unchanged), or the\n"
+      << "controller refused, failed or did not answer; 2 bad usage or bad input.\n"
+      << "--tick-ms MS shortens the link's 100 ms time-out tick (for tests).\n";
+}
+
+// "--name VALUE" or "--name=VALUE" at args[i]; advances i past a separate value.
+std::optional<std::string> OptionValue(const std::vector<std::string>& args, std::size_t& i,
+                                       std::string_view name) {
+  const std::string& arg = args[i];
+  if (arg == name) {
+    if (i + 1 >= args.size()) return std::nullopt;
+    return args[++i];
+  }
+  if (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=')
+    return arg.substr(name.size() + 1);
+  return std::nullopt;
+}
+
+bool IsOption(std::string_view arg, std::string_view name) {
+  return arg == name ||
+         (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=');
 }
 
 }  // namespace
 
+void PrintLine(std::ostream& out, std::string_view line) {
+  out.write(line.data(), static_cast<std::streamsize>(line.size()));
+  out.put('\n');
+}
+
+int InputError(std::ostream& err, std::string_view why) { return UsageError(err, why); }
+
 int Run(const std::vector<std::string>& args, const std::string& exe_path, std::ostream& out,
         std::ostream& err) {
   std::optional<std::string> data_file;
+  LinkOptions link;
   std::size_t i = 0;
-  // Options come before the command, so that any operand (a value "--help") is taken as given.
+  // Options come before the command, so that any operand (a value "--help", an address "-1")
+  // is taken as given.
   for (; i < args.size() && args[i].starts_with("-"); ++i) {
     const std::string& option = args[i];
     if (option == "--help" || option == "-h") {
       PrintHelp(out);
       return kExitOk;
     }
-    if (option == "--data" && i + 1 < args.size()) {
-      data_file = args[++i];
-    } else if (option.starts_with("--data=")) {
-      data_file = option.substr(7);
+    if (option == "-v" || option == "--verbose") {
+      link.verbose = true;
+      continue;
+    }
+    std::optional<std::string> value;
+    if (IsOption(option, "--data")) {
+      value = OptionValue(args, i, "--data");
+      if (!value || value->empty()) return UsageError(err);
+      data_file = value;
+    } else if (IsOption(option, "--link")) {
+      value = OptionValue(args, i, "--link");
+      if (!value) return UsageError(err);
+      if (!ParseLinkName(*value)) return UsageError(err, "--link must be COM1..COM5 or RaViz");
+      link.link = value;
+    } else if (IsOption(option, "--host")) {
+      value = OptionValue(args, i, "--host");
+      if (!value || value->empty()) return UsageError(err);
+      link.host = value;
+    } else if (IsOption(option, "--port")) {
+      value = OptionValue(args, i, "--port");
+      if (!value) return UsageError(err);
+      if (!ParseTcpPort(*value))
+        return UsageError(err, "--port \"" + *value + "\" is not a number from 1 to 65535");
+      link.port = value;
+    } else if (IsOption(option, "--tick-ms")) {
+      value = OptionValue(args, i, "--tick-ms");
+      int ms = 0;
+      if (!value || std::from_chars(value->data(), value->data() + value->size(), ms).ptr !=
+                        value->data() + value->size() || ms < 1 || ms > 1000)
+        return UsageError(err, "--tick-ms must be a number of milliseconds from 1 to 1000");
+      link.tick_ms = ms;
     } else {
       return UsageError(err);
     }
-    if (data_file->empty()) return UsageError(err);
   }
   if (i == args.size()) return UsageError(err);
 
@@ -174,7 +237,7 @@ int Run(const std::vector<std::string>& args, const std::string& exe_path, std::
     }
     data_file = name.path;
   }
-  Context context{*data_file, out, err};
+  Context context{*data_file, link, out, err};
   return command->run(context, operands);
 }
 

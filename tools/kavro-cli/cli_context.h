@@ -1,0 +1,46 @@
+// What every command of the command-line tool gets: the data file, the link options and the two
+// output streams.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace kavro::cli {
+
+enum ExitCode : int {
+  kExitOk = 0,
+  // A write failed (the file is unchanged), no data file could be named, or the controller
+  // refused, failed or did not answer.
+  kExitFailed = 1,
+  // The command line or its input is wrong; a message says how.
+  kExitUsage = 2,
+};
+
+// The link options as given; what is not given comes from the data file.
+struct LinkOptions {
+  std::optional<std::string> link;  // "COM1".."COM5" or "RaViz", any case
+  std::optional<std::string> host;
+  std::optional<std::string> port;
+  bool verbose = false;
+  // Length of the link's reply tick; only tests shorten it.
+  int tick_ms = 100;
+};
+
+struct Context {
+  std::string data_file;
+  LinkOptions link;
+  std::ostream& out;
+  std::ostream& err;
+};
+
+using Operands = std::span<const std::string>;
+
+// Writes `line` and a line feed, byte for byte.
+void PrintLine(std::ostream& out, std::string_view line);
+// Prints "kavro-cli: " and `why` on the error stream; returns kExitUsage.
+int InputError(std::ostream& err, std::string_view why);
+
+}  // namespace kavro::cli

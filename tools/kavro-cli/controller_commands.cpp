@@ -1,0 +1,147 @@
+#include "tools/kavro-cli/controller_commands.h"
+
+#include <charconv>
+#include <memory>
+#include <ostream>
+
+#include "datafile/layout.h"
+#include "datafile/leading_decimal.h"
+#include "datafile/records.h"
+#include "datafile/store.h"
+#include "tools/kavro-cli/comment_text.h"
+#include "tools/kavro-cli/controller_session.h"
+
+namespace kavro::cli {
+namespace {
+
+// The I/O page's raw data box takes at most this many characters.
+constexpr std::size_t kRawTextMax = 500;
+
+// A record number: decimal digits only, as many as an int holds.
+std::optional<int> ParseRecordNumber(std::string_view text) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || text.front() == '-' || ec != std::errc() || ptr != end) return std::nullopt;
+  return value;
+}
+
+// The data text of a record's value: its first word, whole (the send checks its length).
+std::string FirstWord(std::string_view value) {
+  std::size_t begin = 0;
+  while (begin < value.size() && IsTextSpace(value[begin])) ++begin;
+  std::size_t end = begin;
+  while (end < value.size() && !IsTextSpace(value[end])) ++end;
+  return std::string(value.substr(begin, end - begin));
+}
+
+// A session on the link the options and the data file choose; nothing (after a message) when
+// the data file's port setting is bad.
+std::unique_ptr<ControllerSession> OpenSession(Context& c, LinkPage page) {
+  std::string error;
+  const std::optional<LinkSettings> settings = ResolveLinkSettings(c.link, c.data_file, error);
+  if (!settings) {
+    InputError(c.err, error);
+    return nullptr;
+  }
+  return std::make_unique<ControllerSession>(*settings, page, c.link.tick_ms, c.link.verbose,
+                                             c.out, c.err);
+}
+
+// One operation of the I/O page, which does its own checks and shows their messages: no frame
+// sent means the input was refused (or the link was busy, a failure).
+template <typename Operation>
+int RunIoOperation(Context& c, Operation operation) {
+  const std::unique_ptr<ControllerSession> session = OpenSession(c, LinkPage::kIo);
+  if (!session) return kExitUsage;
+  if (!session->Start([&] { operation(session->Link()); })) return kExitFailed;
+  if (!session->FrameSent()) return session->Failed() ? kExitFailed : kExitUsage;
+  session->Finish();
+  return session->Failed() ? kExitFailed : kExitOk;
+}
+
+}  // namespace
+
+int SendCommand(Context& c, Operands ops) {
+  const std::optional<int> number = ParseRecordNumber(ops[0]);
+  if (!number) return InputError(c.err, "N must be a record number (decimal digits)");
+  std::string value;
+  ReadKeyValue(c.data_file, kDataSection, RecordKey(*number), value, "");
+  const std::string data = FirstWord(value);
+
+  const std::unique_ptr<ControllerSession> session = OpenSession(c, LinkPage::kPad);
+  if (!session) return kExitUsage;
+  Say(c.out, "Send(" + std::to_string(*number) + ")");
+  int result = kSendStarted;
+  if (!session->Start([&] { result = session->Link().SendIrData(data); })) return kExitFailed;
+  switch (result) {
+    case kSendEmpty:
+      Say(c.out, "None Data!");
+      return kExitUsage;
+    case kSendTooLong:
+      Say(c.out, "Data Length Error!");
+      return kExitUsage;
+    case kSendBusy:
+      Say(c.out, "RS232C using!");
+      return kExitFailed;
+    default:
+      break;
+  }
+  session->Finish();
+  return session->Failed() ? kExitFailed : kExitOk;
+}
+
+int LearnCommand(Context& c, Operands ops) {
+  const std::optional<int> number = ParseRecordNumber(ops[0]);
+  if (!number) return InputError(c.err, "N must be a record number (decimal digits)");
+  std::string error;
+  const std::optional<std::string> comment = CommentToShiftJis(ops[1], error);
+  if (!comment) return InputError(c.err, error);
+  if (comment->empty()) {
+    Say(c.out, "Comment nothing!");
+    return kExitUsage;
+  }
+
+  const std::unique_ptr<ControllerSession> session = OpenSession(c, LinkPage::kPad);
+  if (!session) return kExitUsage;
+  int result = kLearnStarted;
+  if (!session->Start([&] { result = session->Link().SetLearnMode(); })) return kExitFailed;
+  if (result != kLearnStarted) {
+    Say(c.out, result == kLearnAlreadyOn ? "Already Learning!" : "RS232C using!");
+    return kExitFailed;
+  }
+  Say(c.out, "Push Controller!");
+  session->Finish();
+  // "Learn error!" and the time-out end the exchange without a data text.
+  const std::optional<std::string>& data = session->LearnedData();
+  if (!data) return kExitFailed;
+
+  if (WriteKeyValue(c.data_file, kDataSection, RecordKey(*number), RecordValue(*data, *comment)) !=
+      0) {
+    // The code is not lost: the user can store it by hand.
+    c.err << "kavro-cli: could not write " << c.data_file << " (unchanged); the learned code is "
+          << *data << '\n';
+    return kExitFailed;
+  }
+  Say(c.out, "Learn OK!");
+  return kExitOk;
+}
+
+int OutCommand(Context& c, Operands ops) {
+  return RunIoOperation(c, [&](ControllerLink& link) { link.OutPort(ops[0], ops[1]); });
+}
+
+int InCommand(Context& c, Operands ops) {
+  return RunIoOperation(c, [&](ControllerLink& link) { link.InPort(ops[0]); });
+}
+
+int InDataCommand(Context& c, Operands) {
+  return RunIoOperation(c, [](ControllerLink& link) { link.InData(); });
+}
+
+int RawCommand(Context& c, Operands ops) {
+  if (ops[0].size() > kRawTextMax) return InputError(c.err, "TEXT may hold at most 500 characters");
+  return RunIoOperation(c, [&](ControllerLink& link) { link.SendData(ops[0]); });
+}
+
+}  // namespace kavro::cli

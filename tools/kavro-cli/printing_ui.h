@@ -1,0 +1,48 @@
+// The link's user interface for the command-line tool: every message of the link is a line on
+// the output stream, and the outcome of the exchange is noted for the exit status.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "link/link_ui.h"
+
+namespace kavro::cli {
+
+// Prints `line` and a line feed, then flushes: a user waiting at the controller ("Push
+// Controller!") must see the line before the tool waits.
+void Say(std::ostream& out, std::string_view line);
+
+class PrintingUi : public LinkUi {
+ public:
+  // `page` is the page the link believes shows: the I/O page makes it log every frame and
+  // reply; the pad page keeps the frames out of the output.
+  PrintingUi(std::ostream& out, LinkPage page) : out_(out), page_(page) {}
+
+  void MsgOut(std::string_view text) override;
+  LinkPage ShownPage() const override { return page_; }
+  int PadBase() const override { return 100; }
+  int ListPage() const override { return 0; }
+  std::string CommentText() const override { return {}; }
+  void SetCommentText(std::string_view) override {}
+  void HideComment() override {}
+  void ShowLearnDisplay(bool) override {}
+  void PageDisplay() override {}
+  // A learned data text is kept; anything else is a failure message and is printed.
+  void LearnData(std::string_view text) override;
+
+  // A message that says the controller refused, failed or did not answer has been shown.
+  bool Failed() const { return failed_; }
+  void SetFailed() { failed_ = true; }
+  const std::optional<std::string>& Learned() const { return learned_; }
+
+ private:
+  std::ostream& out_;
+  const LinkPage page_;
+  bool failed_ = false;
+  std::optional<std::string> learned_;
+};
+
+}  // namespace kavro::cli
