@@ -1,0 +1,86 @@
+// The signal view: a stored code drawn as a logic waveform (marks high, spaces low) along a time
+// axis scaled to the drawing area, in one of two traces so that two codes can be compared.
+//
+// The drawing walks the signal block piece by piece in the order a transmitter emits it, twice:
+// once to measure the total time, once to draw. Durations are summed as 32-bit signed counts.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "datafile/signal_block.h"
+#include "library/draw_surface.h"
+
+namespace kavro {
+
+// The two traces: the upper and the lower half of the drawing area.
+enum class Trace { kUpper = 0, kLower = 1 };
+
+// Frame selections, as the index of the "ALL", "-1-", "-2-", "-3-" list; anything else (-1
+// included) is "no selection".
+inline constexpr int kShowAllFrames = 0;
+
+class SignalView {
+ public:
+  explicit SignalView(DrawSurface& surface) : surface_(surface) {}
+
+  // A block counts as empty when its byte 0 or byte 19 is zero: nothing of it is drawn.
+  static bool IsEmpty(const SignalBlock& block);
+
+  void SetCurrent(const SignalBlock& block) { current_ = block; }
+  const SignalBlock& Current() const { return current_; }
+  const SignalBlock& Record(Trace trace) const { return records_[Index(trace)]; }
+
+  // Empties the current block and both trace records.
+  void Clear();
+
+  // Clears `trace` and draws the current block into it with frame selection `selection`.
+  // Returns 0 when something was drawn, -1 when the trace was left white: no selection, an
+  // empty block, a total time of 0, or a selected frame the code does not have.
+  int DispLogic(Trace trace, int selection);
+
+  // The trace was switched to `trace`: its record, when not empty, becomes the current block
+  // and is redrawn; otherwise nothing is drawn and -1 is returned.
+  int SwitchTrace(Trace trace, int selection);
+
+  // The total time measured by the last DispLogic that got that far.
+  std::int32_t TotalTime() const { return total_time_; }
+
+ private:
+  static int Index(Trace trace) { return trace == Trace::kUpper ? 0 : 1; }
+
+  // The walk over the whole signal (`selection` as for DispLogic), over one frame at the
+  // current header index, and one piece of time.
+  void SendIrData(bool draw, int selection);
+  void SendIrDataSub(bool draw, bool frame_on);
+  void SendIrBit();
+
+  void EmitMark(bool draw);
+  void EmitSpace(bool draw);
+  // The next data bit; bits beyond the 80 of the block read as 0.
+  bool NextBit();
+  int X(std::int32_t t) const;
+  int Byte(int index) const { return current_.bytes()[index]; }
+
+  DrawSurface& surface_;
+  SignalBlock current_;
+  std::array<SignalBlock, 2> records_;
+
+  // Walk state.
+  std::int32_t time_ = 0;
+  int piece_high_ = 0;
+  int piece_low_ = 0;
+  int bit_mask_ = 0x80;
+  int bit_index_ = 0;
+  int header_ = 3;
+  int one_mark_ = 0, one_space_ = 0, zero_mark_ = 0, zero_space_ = 0;
+
+  // Geometry of the draw under way.
+  std::int32_t total_time_ = 0;
+  int high_line_ = 0;
+  int low_line_ = 0;
+  int left_margin_ = 0;
+  int span_ = 0;
+};
+
+}  // namespace kavro
