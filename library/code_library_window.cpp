@@ -1,11 +1,589 @@
 #include "library/code_library_window.h"
 
-namespace kavro {
+#include <QAction>
+#include <QCloseEvent>
+#include <QFontDialog>
+#include <QFontInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHideEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QSignalBlocker>
 
-TForm3::TForm3(LibraryHost& host, QWidget* parent) : QMainWindow(parent), host_(host) {
-  setWindowTitle(QStringLiteral("Kavro"));
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "datafile/hex_text.h"
+#include "datafile/layout.h"
+#include "datafile/leading_decimal.h"
+#include "datafile/records.h"
+#include "datafile/store.h"
+#include "library/conversion_error.h"
+#include "library/error_display.h"
+#include "library/gui_text.h"
+#include "library/signal_image.h"
+
+namespace kavro {
+namespace {
+
+constexpr int kClientWidth = 610;
+constexpr int kClientHeight = 406;
+constexpr int kImageWidth = 548;
+constexpr int kImageHeight = 67;
+constexpr int kPanelHeight = 69;
+// SeqNum proposes this number when the window is shown.
+constexpr const char* kFirstProposal = "1000";
+
+const QString kUpdate = QStringLiteral("Update");
+const QString kAppend = QStringLiteral("Append");
+
+// The number, data text and comment of an entry: the first two words, and what follows the
+// second word and the blanks after it.
+struct EntryParts {
+  std::string number;
+  std::string data;
+  std::string comment;
+};
+
+std::optional<EntryParts> SplitEntry(std::string_view entry) {
+  auto skip_space = [&](std::size_t i) {
+    while (i < entry.size() && IsTextSpace(entry[i])) ++i;
+    return i;
+  };
+  auto skip_word = [&](std::size_t i) {
+    while (i < entry.size() && !IsTextSpace(entry[i])) ++i;
+    return i;
+  };
+  const std::size_t number_begin = skip_space(0);
+  const std::size_t number_end = skip_word(number_begin);
+  const std::size_t data_begin = skip_space(number_end);
+  const std::size_t data_end = skip_word(data_begin);
+  if (number_end == number_begin || data_end == data_begin) return std::nullopt;
+  const std::size_t comment_begin = skip_space(data_end);
+  return EntryParts{std::string(entry.substr(number_begin, number_end - number_begin)),
+                    std::string(entry.substr(data_begin, data_end - data_begin)),
+                    std::string(entry.substr(comment_begin))};
 }
 
-void TForm3::LearnData(std::string_view) {}
+// A link message rather than a data text: it does not begin with a digit or a capital A to F.
+bool IsMessageText(std::string_view text) {
+  if (text.empty()) return true;
+  const char c = text[0];
+  return !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'));
+}
+
+std::string NumberText(long long number) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%04lld", number);
+  return text;
+}
+
+std::string Bytes(const QLineEdit* edit) { return ToSjis(edit->text()); }
+
+std::optional<QFont> RunFontDialog(QFontDialog& dialog) {
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.selectedFont();
+}
+
+}  // namespace
+
+TForm3::TForm3(LibraryHost& host, QWidget* parent)
+    : QMainWindow(parent),
+      choose_font(RunFontDialog),
+      host_(host),
+      Image1(new SignalImage(kImageWidth, kImageHeight)),
+      view_(*Image1) {
+  setObjectName(QStringLiteral("Form3"));
+  setWindowTitle(QStringLiteral("Kavro"));
+  setFont(DesignFont());
+  // Closing this window hands back to the main window; it never ends the program.
+  setAttribute(Qt::WA_QuitOnClose, false);
+  BuildControls();
+  BuildMenus();
+  setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+}
+
+TForm3::~TForm3() = default;
+
+void TForm3::BuildControls() {
+  auto* client = new QWidget(this);
+  client->setFixedSize(kClientWidth, kClientHeight);
+  setCentralWidget(client);
+
+  auto button = [&](const char* name, const QString& caption, int x) {
+    auto* b = new QPushButton(caption, client);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(x, 4, 75, 25);
+    return b;
+  };
+  IrLearn = button("IrLearn", QStringLiteral("Learn"), 4);
+  IrSend = button("IrSend", QStringLiteral("Send"), 83);
+  IrUpdate = button("IrUpdate", kAppend, 162);
+  IrDelete = button("IrDelete", QStringLiteral("Delete"), kClientWidth - 79);
+
+  auto label = [&](const char* name, const QString& caption, int x) {
+    auto* l = new QLabel(caption, client);
+    l->setObjectName(QString::fromLatin1(name));
+    l->move(x, 36);
+  };
+  auto edit = [&](const char* name, int x, int width, std::size_t max_bytes) {
+    auto* e = new QLineEdit(client);
+    e->setObjectName(QString::fromLatin1(name));
+    e->setGeometry(x, 52, width, 21);
+    // A limit on typing only: a longer text the program puts in stays whole, so nothing stored
+    // is cut behind the user's back.
+    e->setValidator(new SjisByteLimitValidator(max_bytes, e));
+    return e;
+  };
+  label("Label1", QStringLiteral("No"), 6);
+  label("Label2", QStringLiteral("Data"), 54);
+  label("Label3", QStringLiteral("Comment"), 466);
+  SeqNum = edit("SeqNum", 4, 44, 4);
+  IrData = edit("IrData", 52, 410, kDataTextSlot - 2);
+  IrComm = edit("IrComm", 466, 140, kCommentSlot);
+
+  IrDataList = new QListWidget(client);
+  IrDataList->setObjectName(QStringLiteral("IrDataList"));
+  IrDataList->setGeometry(0, 78, kClientWidth, 238);
+  IrDataList->setSelectionMode(QAbstractItemView::SingleSelection);
+  IrDataList->setContextMenuPolicy(Qt::CustomContextMenu);
+  IrDataList->setUniformItemSizes(true);
+
+  auto* panel = new QFrame(client);
+  panel->setObjectName(QStringLiteral("Panel1"));
+  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  panel->setLineWidth(1);
+  panel->setGeometry(0, 318, kClientWidth, kPanelHeight);
+  Image1->setParent(panel);
+  Image1->setObjectName(QStringLiteral("Image1"));
+  Image1->move(1, 1);
+  DispType = new QListWidget(panel);
+  DispType->setObjectName(QStringLiteral("DispType"));
+  DispType->addItems({QStringLiteral("ALL"), QStringLiteral("-1-"), QStringLiteral("-2-"),
+                      QStringLiteral("-3-")});
+  DispType->setGeometry(kImageWidth + 3, 1, 34, kImageHeight);
+  DispType->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  DispType->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Each radio button sits beside the trace it selects.
+  Logic1 = new QRadioButton(panel);
+  Logic1->setObjectName(QStringLiteral("Logic1"));
+  Logic1->setGeometry(kImageWidth + 40, 10, 20, 16);
+  Logic1->setChecked(true);
+  Logic2 = new QRadioButton(panel);
+  Logic2->setObjectName(QStringLiteral("Logic2"));
+  Logic2->setGeometry(kImageWidth + 40, 43, 20, 16);
+
+  Message = new QLabel(client);
+  Message->setObjectName(QStringLiteral("Message"));
+  Message->setGeometry(4, 389, kClientWidth - 8, 16);
+
+  FontDialog1 = new QFontDialog(DesignFont(), this);
+  FontDialog1->setObjectName(QStringLiteral("FontDialog1"));
+
+  connect(IrLearn, &QPushButton::clicked, this, Guarded([this] { IrLearnClick(); }));
+  connect(IrSend, &QPushButton::clicked, this, Guarded([this] { IrSendClick(); }));
+  connect(IrUpdate, &QPushButton::clicked, this, Guarded([this] { IrUpdateClick(); }));
+  connect(IrDelete, &QPushButton::clicked, this, Guarded([this] { IrDeleteClick(); }));
+  connect(SeqNum, &QLineEdit::textChanged, this, Guarded([this] { SeqNumChange(); }));
+  // A click, and a selection moved with the keys; the program's own changes of the list are
+  // made with its signals blocked.
+  connect(IrDataList, &QListWidget::currentRowChanged, this, Guarded([this] { IrDataListClick(); }));
+  connect(IrDataList, &QListWidget::itemClicked, this, Guarded([this] { IrDataListClick(); }));
+  connect(DispType, &QListWidget::currentRowChanged, this, Guarded([this] { DispTypeClick(); }));
+  connect(Logic1, &QRadioButton::clicked, this, Guarded([this] { Logic1Click(); }));
+  connect(Logic2, &QRadioButton::clicked, this, Guarded([this] { Logic2Click(); }));
+}
+
+void TForm3::BuildMenus() {
+  auto action = [&](const char* name, const QString& caption) {
+    auto* a = new QAction(caption, this);
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+  };
+  QMenu* file = menuBar()->addMenu(QStringLiteral("File(&F)"));
+  file->setObjectName(QStringLiteral("FileF1"));
+  QAction* learn = action("LearnL1", QStringLiteral("Learn(&L)"));
+  QAction* send = action("SendS1", QStringLiteral("Send(&S)"));
+  QAction* exit = action("ExitE1", QStringLiteral("Exit(&E)"));
+  file->addAction(learn);
+  file->addAction(send);
+  file->addSeparator();
+  file->addAction(exit);
+  QMenu* option = menuBar()->addMenu(QStringLiteral("Option(&O)"));
+  option->setObjectName(QStringLiteral("OptionO1"));
+  QAction* font = action("FontF1", QStringLiteral("List Font"));
+  option->addAction(font);
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+  QAction* popup_learn = action("LearnL2", QStringLiteral("Learn(&L)"));
+  QAction* popup_send = action("SendS2", QStringLiteral("Send(&S)"));
+  QAction* popup_delete = action("DeleteD1", QStringLiteral("Delete(&D)"));
+  PopupMenu1->addAction(popup_learn);
+  PopupMenu1->addAction(popup_send);
+  PopupMenu1->addSeparator();
+  PopupMenu1->addAction(popup_delete);
+
+  connect(learn, &QAction::triggered, this, Guarded([this] { IrLearnClick(); }));
+  connect(popup_learn, &QAction::triggered, this, Guarded([this] { IrLearnClick(); }));
+  connect(send, &QAction::triggered, this, Guarded([this] { IrSendClick(); }));
+  connect(popup_send, &QAction::triggered, this, Guarded([this] { IrSendClick(); }));
+  connect(popup_delete, &QAction::triggered, this, Guarded([this] { IrDeleteClick(); }));
+  connect(exit, &QAction::triggered, this, Guarded([this] { ExitE1Click(); }));
+  connect(font, &QAction::triggered, this, Guarded([this] { FontF1Click(); }));
+  connect(IrDataList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    PopupMenu1->popup(IrDataList->viewport()->mapToGlobal(pos));
+  });
+}
+
+// ------------------------------------------------------------------ window events
+
+void TForm3::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // Restoring a minimised window is no new showing.
+  if (event->spontaneous()) return;
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+  FormShow();
+}
+
+void TForm3::hideEvent(QHideEvent* event) {
+  QMainWindow::hideEvent(event);
+  if (event->spontaneous()) return;
+  FormHide();
+}
+
+void TForm3::closeEvent(QCloseEvent* event) {
+  FormClose();
+  QMainWindow::closeEvent(event);
+}
+
+// ------------------------------------------------------------------ the entry list
+
+int TForm3::SelectedIndex() const {
+  const int row = IrDataList->currentRow();
+  if (row < 0 || row >= static_cast<int>(entries_.size())) return -1;
+  const QListWidgetItem* item = IrDataList->item(row);
+  return item != nullptr && item->isSelected() ? row : -1;
+}
+
+void TForm3::AddEntry(std::string entry) {
+  // After equal entries, so that a learn into a used number lands behind the older entry.
+  const auto at = std::upper_bound(entries_.begin(), entries_.end(), entry);
+  const int row = static_cast<int>(at - entries_.begin());
+  const QSignalBlocker quiet(IrDataList);
+  IrDataList->insertItem(row, FromSjis(entry));
+  entries_.insert(at, std::move(entry));
+}
+
+void TForm3::RemoveEntry(int index) {
+  const QSignalBlocker quiet(IrDataList);
+  delete IrDataList->takeItem(index);
+  entries_.erase(entries_.begin() + index);
+  IrDataList->setCurrentRow(-1);
+}
+
+void TForm3::ReplaceEntries(std::vector<std::string> entries) {
+  std::stable_sort(entries.begin(), entries.end());
+  QStringList shown;
+  shown.reserve(static_cast<qsizetype>(entries.size()));
+  for (const std::string& entry : entries) shown.append(FromSjis(entry));
+  const QSignalBlocker quiet(IrDataList);
+  IrDataList->clear();
+  IrDataList->addItems(shown);
+  entries_ = std::move(entries);
+}
+
+// ------------------------------------------------------------------ operations
+
+void TForm3::MsgOut(std::string_view text) { Message->setText(FromSjis(text)); }
+
+void TForm3::FormShow() {
+  const std::string path = host_.DataFileName();
+  std::string name;
+  std::string size;
+  ReadKeyValue(path, kListFontNameSetting.section, kListFontNameSetting.key, name,
+               kListFontNameSetting.deflt);
+  ReadKeyValue(path, kListFontSizeSetting.section, kListFontSizeSetting.key, size,
+               kListFontSizeSetting.deflt);
+  QFont list_font = IrDataList->font();
+  if (!name.empty()) list_font.setFamily(FromSjis(name));
+  if (!size.empty() && size[0] >= '0' && size[0] <= '9') {
+    const int points = LeadingDecimal(size).value_or(0);
+    if (points > 0) list_font.setPointSize(points);
+  }
+  IrDataList->setFont(list_font);
+
+  MsgOut("");
+  modified_ = false;
+
+  std::vector<std::string> entries;
+  std::string line = "start";
+  while (ReadSectionLine(path, kDataSection, line) == 0) {
+    if (std::optional<std::string> entry = LibraryEntryFromLine(line)) entries.push_back(*entry);
+    line = "next";
+  }
+  line = "end";
+  ReadSectionLine(path, kDataSection, line);
+  ReplaceEntries(std::move(entries));
+
+  SetSeqNum(kFirstProposal);
+  IrData->clear();
+  IrComm->clear();
+
+  view_.Clear();
+  DispLogic();
+  const QSignalBlocker quiet(DispType);
+  DispType->setCurrentRow(0);
+}
+
+void TForm3::SetSeqNum(const std::string& text) {
+  const QString shown = FromSjis(text);
+  if (SeqNum->text() == shown)
+    SeqNumChange();
+  else
+    SeqNum->setText(shown);
+}
+
+int TForm3::SeqNumValue() const {
+  int value = 0;
+  // The error quotes the text as shown, in the display's encoding.
+  if (!TryStrToInt(Bytes(SeqNum), value)) throw ConversionError(SeqNum->text().toStdString());
+  return value;
+}
+
+void TForm3::SeqNumChange() {
+  const std::string text = Bytes(SeqNum);
+  if (text.size() != 4) return;
+  // A text that is not a number is a number no entry has.
+  int number = 0;
+  bool in_use = false;
+  if (TryStrToInt(text, number)) {
+    const std::string key = NumberText(number);
+    in_use = std::any_of(entries_.begin(), entries_.end(),
+                         [&](const std::string& entry) { return entry.starts_with(key); });
+  }
+  IrUpdate->setText(in_use ? kUpdate : kAppend);
+}
+
+void TForm3::IrDataListClick() {
+  const int index = SelectedIndex();
+  if (index < 0) return;
+  const std::optional<EntryParts> parts = SplitEntry(entries_[index]);
+  if (!parts) return;
+  SetSeqNum(parts->number);
+  IrData->setText(FromSjis(parts->data));
+  IrComm->setText(FromSjis(parts->comment));
+
+  std::vector<unsigned char> bytes;
+  const int count = HexTextToBytes(parts->data, bytes);
+  if (count < 1) return;
+  // Bytes the text does not give are drawn as 0.
+  view_.SetCurrent(SignalBlock(std::span<const unsigned char>(bytes.data(), count)));
+  DispLogic();
+}
+
+void TForm3::IrLearnClick() {
+  const int number = SeqNumValue();
+  if (number < kLibraryFirstCode) {
+    MsgOut("SeqNum >= 250");
+    return;
+  }
+  if (IrComm->text().isEmpty()) {
+    MsgOut("Comment nothing!");
+    return;
+  }
+  switch (host_.SetLearnMode()) {
+    case 0:
+      SeqNum->setEnabled(false);
+      MsgOut("Push Controller!");
+      break;
+    case 1:
+      MsgOut("Already Learning!");
+      break;
+    case 2:
+      MsgOut("RS232C using!");
+      break;
+    default:
+      break;
+  }
+}
+
+void TForm3::LearnData(std::string_view text) {
+  if (IsMessageText(text)) {
+    MsgOut(text);
+    SeqNum->setEnabled(true);
+    return;
+  }
+  IrData->setText(FromSjis(text));
+  int seq_num = 0;
+  if (!TryStrToInt(Bytes(SeqNum), seq_num)) {
+    // Reached only from the link, whose reply handler must not be unwound: the code stays in
+    // IrData for an Append under a proper number.
+    ShowException(ConversionError(SeqNum->text().toStdString()));
+    SeqNum->setEnabled(true);
+    return;
+  }
+  const long long number = seq_num;
+  SetSeqNum(NumberText(number + 10));
+
+  std::string entry = NumberText(number);
+  entry += ' ';
+  std::string data(text);
+  std::replace_if(data.begin(), data.end(), IsTextSpace, '_');
+  entry += data;
+  entry += ' ';
+  entry += Bytes(IrComm);
+  AddEntry(std::move(entry));
+
+  modified_ = true;
+  SeqNum->setEnabled(true);
+}
+
+void TForm3::IrUpdateClick() {
+  const std::string data = Bytes(IrData);
+  if (data.size() != kDataTextSlot - 2) {
+    MsgOut("Data Length Error!");
+    return;
+  }
+  // A text that LearnData would take for a message is refused here, before the selected entry
+  // is removed: otherwise Update would only delete it.
+  if (data.find(' ') != std::string::npos || IsMessageText(data)) {
+    MsgOut("Data Format Error!");
+    return;
+  }
+  // The number is needed by LearnData; refusing it there would come after the removal.
+  SeqNumValue();
+
+  if (IrUpdate->text() == kUpdate) {
+    const int index = SelectedIndex();
+    if (index >= 0) RemoveEntry(index);
+  }
+  LearnData(data);
+  SeqNumChange();
+  MsgOut("");
+  modified_ = true;
+}
+
+void TForm3::IrDeleteClick() {
+  const int index = SelectedIndex();
+  if (index < 0) {
+    MsgOut("Please Select Data");
+    return;
+  }
+  if (prompt(this, QStringLiteral("削除してもよろしいですか？"), QStringLiteral("削除確認"))) {
+    RemoveEntry(index);
+    SeqNumChange();
+    modified_ = true;
+  }
+  MsgOut("");
+}
+
+void TForm3::IrSendClick() {
+  const int index = SelectedIndex();
+  if (index < 0) {
+    MsgOut("Please Select Data");
+    return;
+  }
+  const std::optional<EntryParts> parts = SplitEntry(entries_[index]);
+  if (!parts) return;
+  MsgOut("Send(" + parts->number + ")");
+  switch (host_.SendIrData(parts->data)) {
+    case 1:
+      MsgOut("None Data!");
+      break;
+    case 2:
+      MsgOut("Data Length Error!");
+      break;
+    case 3:
+      MsgOut("RS232C using!");
+      break;
+    default:
+      break;
+  }
+}
+
+void TForm3::FormHide() {
+  if (modified_ &&
+      prompt(this, QStringLiteral("変更データを保存しますか？"), QStringLiteral("保存確認")) &&
+      !entries_.empty()) {
+    SaveEntries();
+  }
+  host_.ShowMainWindow();
+}
+
+void TForm3::SaveEntries() {
+  const std::string path = host_.DataFileName();
+  if (WriteSectionLine(path, kDataSection, "start") != 0) {
+    // Codes learned while no data file exists yet would be lost: begin an empty file.
+    std::error_code error;
+    if (path.empty() || std::filesystem::exists(path, error) || error) return;
+    std::ofstream(path, std::ios::binary);
+    if (WriteSectionLine(path, kDataSection, "start") != 0) return;
+  }
+  int next_library_number = kLibraryFirstCode;
+  for (const std::string& entry : entries_) {
+    const std::size_t space = entry.find(' ');
+    if (space == std::string::npos) continue;
+    const std::optional<int> number = LeadingDecimal(std::string_view(entry).substr(0, space));
+    if (!number) continue;
+    const int key = *number < kLibraryFirstCode ? *number : next_library_number++;
+    WriteSectionLine(path, kDataSection, LibrarySectionLine(key, std::string_view(entry).substr(space + 1)));
+  }
+  WriteSectionLine(path, kDataSection, "end");
+}
+
+void TForm3::FormClose() { host_.EnableMainWindow(); }
+
+void TForm3::ExitE1Click() { close(); }
+
+void TForm3::FontF1Click() {
+  const std::optional<QFont> chosen = choose_font(*FontDialog1);
+  if (!chosen) return;
+  FontDialog1->setCurrentFont(*chosen);
+  IrDataList->setFont(*chosen);
+  const std::string path = host_.DataFileName();
+  WriteKeyValue(path, kListFontNameSetting.section, kListFontNameSetting.key,
+                ToSjis(chosen->family()));
+  WriteKeyValue(path, kListFontSizeSetting.section, kListFontSizeSetting.key,
+                std::to_string(QFontInfo(*chosen).pointSize()));
+}
+
+// ------------------------------------------------------------------ signal view
+
+Trace TForm3::SelectedTrace() const { return Logic2->isChecked() ? Trace::kLower : Trace::kUpper; }
+
+int TForm3::DispLogic() {
+  Image1->BeginBatch();
+  const int result = view_.DispLogic(SelectedTrace(), DispType->currentRow());
+  Image1->EndBatch();
+  return result;
+}
+
+void TForm3::DispTypeClick() { DispLogic(); }
+
+void TForm3::Logic1Click() {
+  Image1->BeginBatch();
+  view_.SwitchTrace(Trace::kUpper, DispType->currentRow());
+  Image1->EndBatch();
+}
+
+void TForm3::Logic2Click() {
+  Image1->BeginBatch();
+  view_.SwitchTrace(Trace::kLower, DispType->currentRow());
+  Image1->EndBatch();
+}
 
 }  // namespace kavro
