@@ -1,0 +1,303 @@
+// The signal view: exact pixels of the walk, both codings, frame selections and the two traces.
+#include "library/signal_view.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/library/recording_surface.h"
+
+namespace kavro::test {
+namespace {
+
+using Block = std::array<unsigned char, 29>;
+
+SignalBlock Make(const Block& bytes) { return SignalBlock(bytes); }
+
+// The width whose span (width less two margins of width / 50) is `span`.
+int WidthForSpan(int span) {
+  for (int w = span; w < 2 * span + 100; ++w)
+    if (w - 2 * (w / 50) == span) return w;
+  ADD_FAILURE() << "no width for span " << span;
+  return span;
+}
+
+// A path as horizontal runs at the high ('H') or low ('L') level, each length divided by
+// `scale`, joined runs of one level merged: "L4 H8 L4 ...".
+std::string Runs(const std::vector<Point>& path, int high_y, int scale = 1) {
+  std::vector<std::pair<char, int>> runs;
+  for (std::size_t i = 1; i < path.size(); ++i) {
+    const Point a = path[i - 1], b = path[i];
+    if (a.y != b.y || a.x == b.x) continue;
+    const char level = a.y == high_y ? 'H' : 'L';
+    if (!runs.empty() && runs.back().first == level)
+      runs.back().second += b.x - a.x;
+    else
+      runs.push_back({level, b.x - a.x});
+  }
+  std::ostringstream out;
+  for (const auto& [level, length] : runs) {
+    if (length % scale != 0) ADD_FAILURE() << "run " << length << " not a multiple of " << scale;
+    out << (out.tellp() > 0 ? " " : "") << level << length / scale;
+  }
+  return out.str();
+}
+
+// LongTime 3, ShortTime 1, AltTime 0, pulse distance, leader 4 / 2, two bits 1 and 0.
+Block TwoBitCode() {
+  Block b{};
+  b[0] = 3;
+  b[1] = 1;
+  b[4] = 4;
+  b[5] = 4;
+  b[6] = 2;
+  b[19] = 0x80;
+  return b;
+}
+
+// LongTime 0x30, ShortTime 0x10, leader 0x140 / 0xA0, 32 bits with 16 ones, one frame.
+// Total time 320 + 160 + 16 * 64 + 16 * 32 = 2016.
+Block ThirtyTwoBitCode() {
+  Block b{};
+  b[0] = 0x30;
+  b[1] = 0x10;
+  b[3] = 0x01;
+  b[4] = 0x40;
+  b[5] = 32 << 1;
+  b[6] = 0xA0;
+  b[19] = 0xA5;  // 1010 0101
+  b[20] = 0x0F;
+  b[21] = 0x33;
+  b[22] = 0xC3;
+  return b;
+}
+
+// Three frames: leader 8/4 and bits 1010; pause 100; leader 6/3 and bits 110; pause 50;
+// leader 5/2 and bits 01. LongTime 3, ShortTime 1, pulse distance. Frame times 24, 19, 13.
+Block ThreeFrameCode() {
+  Block b{};
+  b[0] = 3;
+  b[1] = 1;
+  b[4] = 8;
+  b[5] = 4 << 1;
+  b[6] = 4;
+  b[7] = 0x80;
+  b[8] = 100;
+  b[10] = 6;
+  b[11] = 3 << 1;
+  b[12] = 3;
+  b[13] = 0x80;
+  b[14] = 50;
+  b[16] = 5;
+  b[17] = 2 << 1;
+  b[18] = 2;
+  b[19] = 0xAC;  // 1010 | 110 | 0 ...
+  b[20] = 0x80;  // ... 1
+  return b;
+}
+
+// Bits of a pulse-distance code of width 1 / long 3: "H1 L3" a one, "H1 L1" a zero.
+std::string Bits(const std::string& ones_and_zeros) {
+  std::string out;
+  for (char c : ones_and_zeros) out += c == '1' ? " H1 L3" : " H1 L1";
+  return out;
+}
+
+TEST(SignalView, TwoBitCodeGivesExactlyTheseLinesInTheUpperTrace) {
+  RecordingSurface surface(548, 67);
+  SignalView view(surface);
+  view.SetCurrent(Make(TwoBitCode()));
+  EXPECT_EQ(view.DispLogic(Trace::kUpper, kShowAllFrames), 0);
+  EXPECT_EQ(view.TotalTime(), 12);
+  EXPECT_EQ(surface.fills, (std::vector<Fill>{{0, 0, 548, 33, kWhite}}));
+  // The leader's rising edge begins where the lead-in ended: (10, 5) comes twice.
+  const std::vector<Point> expected{
+      {0, 28},   {10, 28},  {10, 5},   {10, 5},   {186, 5},  {186, 28}, {274, 28},
+      {274, 5},  {318, 5},  {318, 28}, {450, 28}, {450, 5},  {494, 5},  {494, 28},
+      {538, 28}, {548, 28}};
+  ASSERT_EQ(surface.paths.size(), 1u);
+  EXPECT_EQ(surface.paths[0], expected);
+  EXPECT_EQ(view.Record(Trace::kUpper).bytes(), TwoBitCode());
+}
+
+TEST(SignalView, LowerTraceUsesItsOwnHalfAndLines) {
+  RecordingSurface surface(548, 67);
+  SignalView view(surface);
+  view.SetCurrent(Make(TwoBitCode()));
+  EXPECT_EQ(view.DispLogic(Trace::kLower, kShowAllFrames), 0);
+  EXPECT_EQ(surface.fills, (std::vector<Fill>{{0, 33, 548, 67, kWhite}}));
+  ASSERT_EQ(surface.paths.size(), 1u);
+  for (const Point& p : surface.paths[0]) EXPECT_TRUE(p.y == 38 || p.y == 62) << p;
+  EXPECT_EQ(surface.paths[0][2], (Point{10, 38}));
+  EXPECT_EQ(surface.paths[0].back(), (Point{548, 62}));
+}
+
+TEST(SignalView, PulseDistanceAndPulseWidthCoding) {
+  const int width = WidthForSpan(2016);  // one pixel per time unit
+  const int margin = width / 50;
+  const std::string bits = "10100101000011110011001111000011";
+  std::string distance, widths;
+  for (char c : bits) {
+    distance += c == '1' ? " H16 L48" : " H16 L16";
+    widths += c == '1' ? " H48 L16" : " H16 L16";
+  }
+  auto expected = [&](const std::string& pulses) {
+    std::string runs = "L" + std::to_string(margin) + " H320 L160" + pulses;
+    // The last space runs on into the line to the right border.
+    const std::size_t last = runs.rfind('L');
+    return runs.substr(0, last + 1) + std::to_string(std::stoi(runs.substr(last + 1)) + margin);
+  };
+
+  RecordingSurface surface(width, 67);
+  SignalView view(surface);
+  Block code = ThirtyTwoBitCode();
+  view.SetCurrent(Make(code));
+  ASSERT_EQ(view.DispLogic(Trace::kUpper, kShowAllFrames), 0);
+  EXPECT_EQ(Runs(surface.paths[0], 5), expected(distance));
+  EXPECT_EQ(surface.paths[0][surface.paths[0].size() - 2], (Point{width - margin, 28}));
+
+  code[3] |= 0x80;  // pulse width coding
+  surface.Reset();
+  view.SetCurrent(Make(code));
+  ASSERT_EQ(view.DispLogic(Trace::kUpper, kShowAllFrames), 0);
+  EXPECT_EQ(Runs(surface.paths[0], 5), expected(widths));
+}
+
+TEST(SignalView, AltTimeZeroDrawsAsShortTime) {
+  for (unsigned char coding : {0x00, 0x80}) {
+    Block zero = ThirtyTwoBitCode();
+    zero[3] |= coding;
+    Block same = zero;
+    same[2] = same[1];
+    RecordingSurface a(548, 67), b(548, 67);
+    SignalView view_a(a), view_b(b);
+    view_a.SetCurrent(Make(zero));
+    view_b.SetCurrent(Make(same));
+    view_a.DispLogic(Trace::kUpper, kShowAllFrames);
+    view_b.DispLogic(Trace::kUpper, kShowAllFrames);
+    EXPECT_EQ(a.paths, b.paths);
+    // A distinct AltTime does change the zeros.
+    same[2] = 5;
+    b.Reset();
+    view_b.SetCurrent(Make(same));
+    view_b.DispLogic(Trace::kUpper, kShowAllFrames);
+    EXPECT_NE(a.paths, b.paths);
+  }
+}
+
+TEST(SignalView, ThreeFrameCodeWholeAndFrameByFrame) {
+  auto draw = [](int selection, int total) {
+    RecordingSurface surface(WidthForSpan(total * 10), 67);
+    SignalView view(surface);
+    view.SetCurrent(Make(ThreeFrameCode()));
+    EXPECT_EQ(view.DispLogic(Trace::kUpper, selection), 0);
+    EXPECT_EQ(view.TotalTime(), total);
+    return std::make_pair(surface.ClientWidth() / 50, Runs(surface.paths.at(0), 5));
+  };
+  // Runs in time units drawn ten pixels to the unit, the lead-in and the tail being margins.
+  auto scaled = [](const std::string& runs_in_units, int margin) {
+    std::istringstream in(runs_in_units);
+    std::ostringstream out;
+    std::string run;
+    bool first = true;
+    std::vector<std::string> all;
+    while (in >> run) all.push_back(run);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+      int length = std::stoi(all[i].substr(1)) * 10;
+      if (i == 0) length = margin;
+      if (i + 1 == all.size()) length += margin;
+      out << (first ? "" : " ") << all[i][0] << length;
+      first = false;
+    }
+    return out.str();
+  };
+
+  // "ALL": the pauses are low stretches between the frames.
+  auto [m0, all] = draw(0, 206);
+  EXPECT_EQ(all, scaled("L0 H8 L4" + Bits("101") + " H1 L101 H6 L3" + Bits("11") +
+                            " H1 L51 H5 L2" + Bits("01"),
+                        m0));
+  // "-1-": frame 1 alone, the pauses and frame 2 left out.
+  auto [m1, one] = draw(1, 24);
+  EXPECT_EQ(one, scaled("L0 H8 L4" + Bits("1010"), m1));
+  // "-2-": frame 2 from the margin, going on with the fifth data bit.
+  auto [m2, two] = draw(2, 19);
+  EXPECT_EQ(two, scaled("L0 H6 L3" + Bits("110"), m2));
+  auto [m3, three] = draw(3, 13);
+  EXPECT_EQ(three, scaled("L0 H5 L2" + Bits("01"), m3));
+}
+
+TEST(SignalView, BitsBeyondTheEightyOfTheBlockReadAsZero) {
+  Block b{};
+  b[0] = 3;
+  b[1] = 1;
+  b[4] = 4;
+  b[5] = 127 << 1;
+  b[6] = 2;
+  for (int i = 19; i < 29; ++i) b[i] = 0xFF;
+  RecordingSurface surface(548, 67);
+  SignalView view(surface);
+  view.SetCurrent(Make(b));
+  ASSERT_EQ(view.DispLogic(Trace::kUpper, kShowAllFrames), 0);
+  EXPECT_EQ(view.TotalTime(), 6 + 80 * 4 + 47 * 2);
+}
+
+TEST(SignalView, NothingToDrawLeavesTheTraceWhite) {
+  RecordingSurface surface(548, 67);
+  SignalView view(surface);
+  auto only_cleared = [&](int selection) {
+    surface.Reset();
+    const int result = view.DispLogic(Trace::kUpper, selection);
+    return result == -1 && surface.paths.empty() && surface.fills.size() == 1;
+  };
+  EXPECT_TRUE(only_cleared(kShowAllFrames)) << "empty block";
+
+  Block no_bits = TwoBitCode();
+  no_bits[19] = 0;
+  view.SetCurrent(Make(no_bits));
+  EXPECT_TRUE(only_cleared(kShowAllFrames)) << "byte 19 zero";
+
+  view.SetCurrent(Make(TwoBitCode()));
+  EXPECT_TRUE(only_cleared(-1)) << "no frame selection";
+  EXPECT_TRUE(only_cleared(2)) << "a frame 2 the code lacks";
+
+  Block two_frames = ThreeFrameCode();
+  two_frames[13] = 0;
+  view.SetCurrent(Make(two_frames));
+  EXPECT_TRUE(only_cleared(3)) << "a frame 3 the code lacks";
+  EXPECT_FALSE(only_cleared(2));
+}
+
+TEST(SignalView, EachTraceRedrawsItsOwnCode) {
+  RecordingSurface surface(548, 67);
+  SignalView view(surface);
+  view.SetCurrent(Make(TwoBitCode()));
+  view.DispLogic(Trace::kUpper, kShowAllFrames);
+  const auto first_picture = surface.paths;
+
+  // Nothing has been drawn in the lower trace yet: switching there draws nothing at all.
+  surface.Reset();
+  EXPECT_EQ(view.SwitchTrace(Trace::kLower, kShowAllFrames), -1);
+  EXPECT_TRUE(surface.fills.empty());
+  EXPECT_TRUE(surface.paths.empty());
+
+  view.SetCurrent(Make(ThreeFrameCode()));
+  EXPECT_EQ(view.DispLogic(Trace::kLower, kShowAllFrames), 0);
+
+  surface.Reset();
+  EXPECT_EQ(view.SwitchTrace(Trace::kUpper, kShowAllFrames), 0);
+  EXPECT_EQ(surface.paths, first_picture);
+  EXPECT_EQ(view.Current().bytes(), TwoBitCode());
+
+  // Emptied records draw nothing until drawn again.
+  view.Clear();
+  surface.Reset();
+  EXPECT_EQ(view.SwitchTrace(Trace::kLower, kShowAllFrames), -1);
+  EXPECT_TRUE(surface.paths.empty());
+}
+
+}  // namespace
+}  // namespace kavro::test
