@@ -187,7 +187,12 @@ void TForm3::BuildControls() {
   Message->setObjectName(QStringLiteral("Message"));
   Message->setGeometry(4, 389, kClientWidth - 8, 16);
 
-  FontDialog1 = new QFontDialog(DesignFont(), this);
+  // The dialog offers fonts by family and points: start it from the face the design font
+  // resolves to.
+  const QFontInfo design(DesignFont());
+  QFont first_choice(design.family());
+  first_choice.setPointSize(design.pointSize());
+  FontDialog1 = new QFontDialog(first_choice, this);
   FontDialog1->setObjectName(QStringLiteral("FontDialog1"));
 
   connect(IrLearn, &QPushButton::clicked, this, Guarded([this] { IrLearnClick(); }));
