@@ -32,6 +32,7 @@
 #include "library/error_display.h"
 #include "library/gui_text.h"
 #include "library/signal_image.h"
+#include "library/signal_view.h"
 
 namespace kavro {
 namespace {
@@ -102,7 +103,7 @@ TForm3::TForm3(LibraryHost& host, QWidget* parent)
       choose_font(RunFontDialog),
       host_(host),
       Image1(new SignalImage(kImageWidth, kImageHeight)),
-      view_(*Image1) {
+      view_(std::make_unique<SignalView>(*Image1)) {
   setObjectName(QStringLiteral("Form3"));
   setWindowTitle(QStringLiteral("Kavro"));
   setFont(DesignFont());
@@ -348,7 +349,7 @@ void TForm3::FormShow() {
   IrData->clear();
   IrComm->clear();
 
-  view_.Clear();
+  view_->Clear();
   DispLogic();
   const QSignalBlocker quiet(DispType);
   DispType->setCurrentRow(0);
@@ -396,7 +397,7 @@ void TForm3::IrDataListClick() {
   const int count = HexTextToBytes(parts->data, bytes);
   if (count < 1) return;
   // Bytes the text does not give are drawn as 0.
-  view_.SetCurrent(SignalBlock(std::span<const unsigned char>(bytes.data(), count)));
+  view_->SetCurrent(SignalBlock(std::span<const unsigned char>(bytes.data(), count)));
   DispLogic();
 }
 
@@ -568,11 +569,10 @@ void TForm3::FontF1Click() {
 
 // ------------------------------------------------------------------ signal view
 
-Trace TForm3::SelectedTrace() const { return Logic2->isChecked() ? Trace::kLower : Trace::kUpper; }
-
 int TForm3::DispLogic() {
   Image1->BeginBatch();
-  const int result = view_.DispLogic(SelectedTrace(), DispType->currentRow());
+  const Trace trace = Logic2->isChecked() ? Trace::kLower : Trace::kUpper;
+  const int result = view_->DispLogic(trace, DispType->currentRow());
   Image1->EndBatch();
   return result;
 }
@@ -581,13 +581,13 @@ void TForm3::DispTypeClick() { DispLogic(); }
 
 void TForm3::Logic1Click() {
   Image1->BeginBatch();
-  view_.SwitchTrace(Trace::kUpper, DispType->currentRow());
+  view_->SwitchTrace(Trace::kUpper, DispType->currentRow());
   Image1->EndBatch();
 }
 
 void TForm3::Logic2Click() {
   Image1->BeginBatch();
-  view_.SwitchTrace(Trace::kLower, DispType->currentRow());
+  view_->SwitchTrace(Trace::kLower, DispType->currentRow());
   Image1->EndBatch();
 }
 

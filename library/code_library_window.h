@@ -11,6 +11,7 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,7 +19,6 @@
 
 #include "library/library_host.h"
 #include "library/ok_cancel_prompt.h"
-#include "library/signal_view.h"
 
 class QAction;
 class QFontDialog;
@@ -32,6 +32,7 @@ class QRadioButton;
 namespace kavro {
 
 class SignalImage;
+class SignalView;
 
 class TForm3 : public QMainWindow {
   Q_OBJECT
@@ -76,7 +77,7 @@ class TForm3 : public QMainWindow {
   // The entries in list order, as bytes.
   const std::vector<std::string>& Entries() const { return entries_; }
   bool Modified() const { return modified_; }
-  const SignalView& View() const { return view_; }
+  const SignalView& View() const { return *view_; }
   SignalImage& Image() const { return *Image1; }
 
  protected:
@@ -97,7 +98,6 @@ class TForm3 : public QMainWindow {
   void SetSeqNum(const std::string& text);
   // SeqNum as a number; throws ConversionError for any other text.
   int SeqNumValue() const;
-  Trace SelectedTrace() const;
   void SaveEntries();
 
   LibraryHost& host_;
@@ -120,7 +120,8 @@ class TForm3 : public QMainWindow {
   QLabel* Message = nullptr;
   QFontDialog* FontDialog1 = nullptr;
 
-  SignalView view_;
+  // Draws on Image1; held apart so that this header does not bring in the signal block.
+  std::unique_ptr<SignalView> view_;
 };
 
 }  // namespace kavro

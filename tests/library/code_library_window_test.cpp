@@ -8,6 +8,7 @@
 
 #include "library/conversion_error.h"
 #include "library/signal_image.h"
+#include "library/signal_view.h"
 #include "tests/library/library_fixture.h"
 
 namespace kavro::test {

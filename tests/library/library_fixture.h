@@ -112,7 +112,7 @@ class LibraryTest : public ::testing::Test {
   // Shows the window as the main window does (FormShow runs).
   TForm3& Open() {
     if (!window) {
-      window = std::make_unique<TForm3>(host);
+      window = std::make_unique<TForm3>(*window_host);
       window->prompt = [this](QWidget*, const QString& text, const QString& caption) {
         prompts.push_back((caption + "|" + text).toStdString());
         return answer;
@@ -147,6 +147,8 @@ class LibraryTest : public ::testing::Test {
 
   QtApp app;
   FakeHost host;
+  // What the window is given as its main window; `host` unless a test links a real one.
+  LibraryHost* window_host = &host;
   std::unique_ptr<TForm3> window;
   bool answer = true;
   std::vector<std::string> prompts;
