@@ -1,0 +1,508 @@
+#include "mainwin/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include <cstdio>
+
+#include "datafile/data_file_name.h"
+#include "datafile/layout.h"
+#include "datafile/leading_decimal.h"
+#include "datafile/records.h"
+#include "datafile/sjis.h"
+#include "datafile/store.h"
+#include "library/error_display.h"
+#include "library/gui_text.h"
+#include "link/commx_channel.h"
+#include "link/controller_link.h"
+#include "link/qt_comm_dispatcher.h"
+#include "link/qt_tcp_channel.h"
+#include "link/qt_tick_source.h"
+#include "link/serial_devices.h"
+#include "mainwin/about_dialog.h"
+#include "mainwin/library_window_calls.h"
+#include "mainwin/program_icon.h"
+#include "mainwin/port_setting.h"
+#include "serial/commx.h"
+
+namespace kavro {
+
+namespace {
+
+constexpr int kClientWidth = 160;
+constexpr int kClientHeight = 346;
+constexpr int kVtrOffset = 31;
+constexpr int kMaxLogLines = 500;  // more than this and the oldest line goes
+constexpr int kLogLineHeight = 12;
+
+const char kSavePromptText[] = "変更データを保存しますか？";
+const char kSavePromptCaption[] = "保存確認";
+
+char FirstChar(const std::string& value) { return value.empty() ? '\0' : value.front(); }
+
+}  // namespace
+
+TForm1::TForm1(MainWindowSetup setup, QWidget* parent)
+    : QMainWindow(parent), setup_(std::move(setup)) {
+  dispatcher_ = std::make_unique<QtCommDispatcher>();
+  commx_ = std::make_unique<TCommX>(*dispatcher_);
+  serial_ = std::make_unique<CommxChannel>(*commx_);
+  tcp_ = std::make_unique<QtTcpChannel>();
+  tcp_->setObjectName(QStringLiteral("ClientSocket1"));
+  TickSource* ticks = setup_.ticks;
+  if (ticks == nullptr) {
+    auto timer = std::make_unique<QtTickSource>();
+    timer->setObjectName(QStringLiteral("Timer1"));
+    ticks = timer.get();
+    own_ticks_ = std::move(timer);
+  }
+  link_ = std::make_unique<ControllerLink>(*this, codes_, *serial_, *tcp_, *ticks);
+  // A connect or send failure surfaces in the error display. Queued, so the box never opens
+  // inside the socket's own signal.
+  tcp_->SetErrorHandler([this](const std::string& text) {
+    QMetaObject::invokeMethod(
+        this, [message = QString::fromStdString(text)] { ShowErrorText(message); },
+        Qt::QueuedConnection);
+  });
+
+  BuildWindow();
+  ConnectHandlers();
+}
+
+TForm1::~TForm1() {
+  if (!destroyed_) {
+    try {
+      FormDestroy();
+    } catch (...) {
+      ShowCurrentException();
+    }
+  }
+  // The pages go before the link does: taking the notebook apart must not reach a handler.
+  delete takeCentralWidget();
+}
+
+const TcpChannel& TForm1::ClientSocket1() const { return *tcp_; }
+
+void TForm1::BuildWindow() {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral("Kavro"));
+  setWindowIcon(ProgramIcon());
+  setFont(DesignFont());
+
+  menu_ = BuildMainMenu(menuBar());
+  for (QMenu* menu : {menu_.file, menu_.page, menu_.com}) menu->setFont(DesignFont());
+
+  auto* client = new QWidget(this);
+  client->setFixedSize(kClientWidth, kClientHeight);
+  setCentralWidget(client);
+
+  note1_ = new QTabWidget(client);
+  note1_->setObjectName(QStringLiteral("Note1"));
+  note1_->setGeometry(0, 0, 161, 345);
+  pad_ = BuildPadPage(note1_);
+  list_ = BuildCodeListPage(note1_);
+  io_ = BuildIoPage(note1_);
+  note1_->addTab(pad_.page, QStringLiteral("IR1"));
+  note1_->addTab(list_.page, QStringLiteral("IR2"));
+  note1_->addTab(io_.page, QStringLiteral("I/O"));
+
+  // Fixed border: the client area is exactly its design size, the menu bar above it.
+  const int bar = menuBar()->heightForWidth(kClientWidth);
+  setFixedSize(kClientWidth, kClientHeight + (bar > 0 ? bar : menuBar()->sizeHint().height()));
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+}
+
+void TForm1::ConnectHandlers() {
+  connect(note1_, &QTabWidget::currentChanged, this, [this](int index) {
+    Guarded([this, index] { Note1Change(index); })();
+  });
+
+  for (int p = 0; p < 3; ++p)
+    connect(menu_.pages[p], &QAction::triggered, this, Guarded([this, p] { SelectPadPage(p + 1); }));
+  for (int c = 0; c < 6; ++c)
+    connect(menu_.ports[c], &QAction::triggered, this, Guarded([this, c] { ComLanClick(c + 1); }));
+  connect(menu_.disconnect, &QAction::triggered, this, Guarded([this] { DisConnectD1Click(); }));
+  connect(menu_.management, &QAction::triggered, this, Guarded([this] { management1Click(); }));
+  connect(menu_.version, &QAction::triggered, this, Guarded([this] { VersionV1Click(); }));
+  connect(menu_.exit, &QAction::triggered, this, Guarded([this] { ExitClick(); }));
+  connect(menu_.learn, &QAction::triggered, this, Guarded([this] { LearnL1Click(); }));
+
+  const std::span<const PadKey> keys = PadKeys();
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const PadKey* key = &keys[i];
+    connect(pad_.keys[i], &QAbstractButton::clicked, this, Guarded([this, key] { PadKeyClick(*key); }));
+  }
+  connect(pad_.tv_vtr, &QAbstractButton::clicked, this, Guarded([this] { SpeedButton7Click(); }));
+
+  connect(list_.page_left, &QAbstractButton::clicked, this, Guarded([this] { PageLeftClick(); }));
+  connect(list_.page_right, &QAbstractButton::clicked, this, Guarded([this] { PageRightClick(); }));
+  for (int i = 0; i < kListRows; ++i)
+    connect(list_.rows[i], &QAbstractButton::clicked, this, Guarded([this, i] { RBClick(i + 1); }));
+
+  connect(io_.out_port, &QAbstractButton::clicked, this, Guarded([this] { OutPortClick(); }));
+  connect(io_.in_port, &QAbstractButton::clicked, this, Guarded([this] { InPortClick(); }));
+  connect(io_.in_data, &QAbstractButton::clicked, this, Guarded([this] { InDataClick(); }));
+  connect(io_.send_data, &QAbstractButton::clicked, this, Guarded([this] { SendDataClick(); }));
+}
+
+// ---------------------------------------------------------------- showing and destroying
+
+void TForm1::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // Un-minimising is no new showing.
+  if (event->spontaneous()) return;
+  try {
+    FormShow();
+  } catch (...) {
+    ShowCurrentException();
+  }
+}
+
+void TForm1::FormShow() {
+  // 1. Back to the pad; a change raises Note1Change as a click would.
+  note1_->setCurrentIndex(0);
+  // 2.
+  for (QLineEdit* field : {io_.out_adr, io_.out_data, io_.in_adr, io_.send_buff}) field->clear();
+  MsgOut("");
+  // 3. The table mirrors the file after the reload: comments of codes no longer stored go too.
+  codes_.ClearDataAndFlags();
+  for (int code = CodeTable::kFirstCode; code <= CodeTable::kLastCode; ++code)
+    codes_.SetComment(code, "");
+  // 4.
+  const kavro::DataFileName name = ResolveDataFileName(setup_.args, setup_.exe_path);
+  data_file_name_ = name.path;
+  if (!name.note.empty()) std::fprintf(stderr, "kavro: %s\n", name.note.c_str());
+  link_->SetDataFileName(data_file_name_);
+  LoadSerialDevices(data_file_name_);
+  const std::string& file = data_file_name_;
+  std::string value;
+  // 5.
+  ReadKeyValue(file, kComSetting.section, kComSetting.key, value, kComSetting.deflt);
+  const char com = FirstChar(value);
+  const int choice = (com >= '2' && com <= '6') ? com - '0' : 1;
+  menu_.ports[choice - 1]->setChecked(true);
+  link_->SetPortChoice(choice);
+  // 6.
+  ReadKeyValue(file, kLanHostSetting.section, kLanHostSetting.key, value, kLanHostSetting.deflt);
+  link_->SetTcpHost(value);
+  // 7. A port that is no number stops the showing here; the error display reports it.
+  ReadKeyValue(file, kLanPortSetting.section, kLanPortSetting.key, value, kLanPortSetting.deflt);
+  link_->SetTcpPort(PortFromSetting(value));
+  // 8. Only ever switches to VTR.
+  ReadKeyValue(file, kTvVtrSetting.section, kTvVtrSetting.key, value, kTvVtrSetting.deflt);
+  if (FirstChar(value) == '1') {
+    pad_.tv_vtr->setText(QStringLiteral("VTR"));
+    tv_vtr_offset_ = kVtrOffset;
+  }
+  // 9. Only ever switches to stay-on-top.
+  ReadKeyValue(file, kStayOnTopSetting.section, kStayOnTopSetting.key, value,
+               kStayOnTopSetting.deflt);
+  if (value == "true" && !(windowFlags() & Qt::WindowStaysOnTopHint)) {
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // Changing the flags of a shown window may hide it; it is being shown, so show it again
+    // (that showing reruns this handler, which then finds the flag set).
+    if (!isVisible()) QMetaObject::invokeMethod(this, [this] { show(); }, Qt::QueuedConnection);
+  }
+  // 10. Labels are cut to their slot on a character boundary.
+  for (int page = 1; page <= kPadPageCount; ++page) {
+    for (int label = 1; label <= kExtLabelsPerPage; ++label) {
+      const ExtLabelKey key = ExtLabelKeyFor(page, label);
+      ReadKeyValue(file, kExtSection, key.key, value, key.deflt);
+      ext_label_[page - 1][label - 1] = std::string(CutSjis(value, kExtLabelSlot));
+    }
+  }
+  // 11.
+  ReadKeyValue(file, kPadPageSetting.section, kPadPageSetting.key, value, kPadPageSetting.deflt);
+  const char page = FirstChar(value);
+  SelectPadPage(page == '3' ? 3 : page == '2' ? 2 : 1);
+  // 12.
+  LoadCodes();
+  // 13.
+  ReadKeyValue(file, kListPageSetting.section, kListPageReadKey, value, kListPageSetting.deflt);
+  if (!value.empty()) {
+    if (std::optional<int> stored = LeadingDecimal(value)) list_page_ = *stored;
+  }
+  // 14.
+  list_.comment->clear();
+  list_.comment->hide();
+  list_.comment_label->clear();
+  // 15.
+  PageDisplay();
+}
+
+void TForm1::LoadCodes() {
+  std::string line = "start";
+  if (ReadSectionLine(data_file_name_, kDataSection, line) == 0) {
+    do {
+      if (std::optional<CodeRecord> record = ReadMainWindowRecordLine(line)) {
+        codes_.SetData(record->number, record->text.data);
+        codes_.SetComment(record->number, record->text.comment);
+      }
+      line = "next";
+    } while (ReadSectionLine(data_file_name_, kDataSection, line) == 0);
+  }
+  std::string end = "end";
+  ReadSectionLine(data_file_name_, kDataSection, end);
+}
+
+void TForm1::FormDestroy() {
+  destroyed_ = true;
+  const std::string& file = data_file_name_;
+  // 1.
+  link_->CloseLink();
+  // 2.
+  const bool changed = codes_.AnyChanged();
+  // 3.
+  WriteSettingIfFirstCharDiffers(kComSetting.section, kComSetting.key, kComSetting.deflt,
+                                 std::to_string(CheckedPortChoice()));
+  // 4.
+  WriteSettingIfFirstCharDiffers(kPadPageSetting.section, kPadPageSetting.key,
+                                 kPadPageSetting.deflt, std::to_string(CheckedPadPage()));
+  // 5.
+  std::string value;
+  ReadKeyValue(file, kListPageSetting.section, kListPageSetting.key, value, kListPageSetting.deflt);
+  if (value.empty()) value = "0";
+  const std::optional<int> stored_list_page = LeadingDecimal(value);
+  if (!stored_list_page || *stored_list_page != list_page_)
+    WriteKeyValue(file, kListPageSetting.section, kListPageSetting.key, std::to_string(list_page_));
+  // 6. A stored value other than 0 or 1 is left alone.
+  ReadKeyValue(file, kTvVtrSetting.section, kTvVtrSetting.key, value, kTvVtrSetting.deflt);
+  if (FirstChar(value) == '0' && tv_vtr_offset_ != 0)
+    WriteKeyValue(file, kTvVtrSetting.section, kTvVtrSetting.key, "1");
+  else if (FirstChar(value) == '1' && tv_vtr_offset_ == 0)
+    WriteKeyValue(file, kTvVtrSetting.section, kTvVtrSetting.key, "0");
+  // 7.
+  if (changed) AskAndSaveChangedCodes();
+}
+
+void TForm1::WriteSettingIfFirstCharDiffers(std::string_view section, std::string_view key,
+                                            std::string_view deflt, const std::string& value) {
+  std::string stored;
+  ReadKeyValue(data_file_name_, section, key, stored, deflt);
+  if (FirstChar(stored) != FirstChar(value)) WriteKeyValue(data_file_name_, section, key, value);
+}
+
+bool TForm1::AskAndSaveChangedCodes() {
+  if (!prompt(this, QString::fromUtf8(kSavePromptText), QString::fromUtf8(kSavePromptCaption)))
+    return false;
+  bool all_written = true;
+  for (int code = CodeTable::kFirstCode; code <= CodeTable::kLastCode; ++code) {
+    if (!codes_.Changed(code)) continue;
+    const int result = WriteKeyValue(data_file_name_, kDataSection, RecordKey(code),
+                                     RecordValue(codes_.Data(code), codes_.Comment(code)));
+    // A code that could not be written stays marked, and the user hears of it.
+    if (result == 0)
+      codes_.SetChanged(code, false);
+    else
+      all_written = false;
+  }
+  if (!all_written) {
+    ShowErrorText(QStringLiteral("The learned codes could not be saved to the data file: ") +
+                  QFile::decodeName(QByteArray::fromStdString(data_file_name_)));
+  }
+  return true;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  QMainWindow::closeEvent(event);
+  if (!event->isAccepted()) return;
+  run_over_ = true;
+  emit closed();
+}
+
+// ---------------------------------------------------------------- notebook, menu, status line
+
+void TForm1::Note1Change(int new_tab) {
+  pad_.message->clear();
+  list_.message->clear();
+  link_->LearnModeOff();
+  switch (new_tab) {
+    case 2:
+      setWindowTitle(QStringLiteral("Kavro"));
+      menu_.learn->setEnabled(false);
+      menu_.page->menuAction()->setEnabled(false);
+      break;
+    case 1:
+      setWindowTitle(QStringLiteral("Kavro"));
+      menu_.learn->setEnabled(true);
+      menu_.page->menuAction()->setEnabled(false);
+      break;
+    default:
+      setWindowTitle(QStringLiteral("Kavro(page%1)").arg(CheckedPadPage()));
+      menu_.learn->setEnabled(true);
+      menu_.page->menuAction()->setEnabled(true);
+      break;
+  }
+}
+
+void TForm1::SelectPadPage(int page) {
+  setWindowTitle(QStringLiteral("Kavro(page%1)").arg(page));
+  menu_.pages[page - 1]->setChecked(true);
+  for (int label = 0; label < kExtKeyCount; ++label)
+    pad_.ext[label]->setText(FromSjis(ext_label_[page - 1][label]));
+}
+
+int TForm1::CheckedPadPage() const {
+  if (menu_.pages[0]->isChecked()) return 1;
+  if (menu_.pages[1]->isChecked()) return 2;
+  return 3;
+}
+
+int TForm1::CheckedPortChoice() const {
+  for (int c = 0; c < 5; ++c)
+    if (menu_.ports[c]->isChecked()) return c + 1;
+  return kTcpPort;
+}
+
+void TForm1::MsgOut(std::string_view text) {
+  switch (note1_->currentIndex()) {
+    case 0:
+      pad_.message->setText(FromSjis(text));
+      return;
+    case 1:
+      list_.message->setText(FromSjis(text));
+      return;
+    default:
+      break;
+  }
+  QListWidget* log = io_.log;
+  if (log->count() > kMaxLogLines) delete log->takeItem(0);
+  auto* item = new QListWidgetItem(FromSjis(text));
+  item->setSizeHint(QSize(0, kLogLineHeight));
+  log->addItem(item);
+  if (log->count() >= 5) log->scrollToItem(log->item(log->count() - 5), QAbstractItemView::PositionAtTop);
+}
+
+LinkPage TForm1::ShownPage() const {
+  switch (note1_->currentIndex()) {
+    case 1: return LinkPage::kCodeList;
+    case 2: return LinkPage::kIo;
+    default: return LinkPage::kPad;
+  }
+}
+
+int TForm1::PadBase() const { return 50 + 50 * CheckedPadPage(); }
+
+void TForm1::VersionV1Click() {
+  if (about_ == nullptr) return;
+  about_->FileNameSet(data_file_name_);
+  about_->show();
+  setEnabled(false);
+}
+
+void TForm1::management1Click() {
+  if (codes_.AnyChanged() && !AskAndSaveChangedCodes()) {
+    for (int code = CodeTable::kFirstCode; code <= CodeTable::kLastCode; ++code)
+      codes_.SetChanged(code, false);
+  }
+  if (library_ != nullptr) ShowLibraryWindow(*library_);
+  hide();
+}
+
+void TForm1::ExitClick() { close(); }
+
+void TForm1::ComLanClick(int choice) {
+  menu_.ports[choice - 1]->setChecked(true);
+  link_->SetPortChoice(choice);
+}
+
+void TForm1::DisConnectD1Click() { link_->DisConnectD1Click(); }
+
+void TForm1::LearnL1Click() { link_->LearnL1Click(); }
+
+// ---------------------------------------------------------------- remote pad
+
+void TForm1::PadKeyClick(const PadKey& key) {
+  link_->Send(key.index + (key.shifted ? tv_vtr_offset_ : 0));
+}
+
+void TForm1::SpeedButton7Click() {
+  MsgOut("");
+  if (tv_vtr_offset_ == 0) {
+    pad_.tv_vtr->setText(QStringLiteral("VTR"));
+    tv_vtr_offset_ = kVtrOffset;
+  } else {
+    pad_.tv_vtr->setText(QStringLiteral("TV"));
+    tv_vtr_offset_ = 0;
+  }
+}
+
+// ---------------------------------------------------------------- code list
+
+void TForm1::PageDisplay() {
+  if (list_page_ < 0 || list_page_ >= kListPages) list_page_ = 0;
+  for (int i = 1; i <= kListRows; ++i) {
+    const int code = list_page_ * kListRows + i;
+    list_.rows[i - 1]->setText(QString::number(code));
+    list_.comments[i - 1]->setText(FromSjis(codes_.Comment(code)));
+  }
+}
+
+void TForm1::PageLeftClick() {
+  if (--list_page_ < 0) list_page_ = kListPages - 1;
+  PageDisplay();
+  MsgOut("");
+}
+
+void TForm1::PageRightClick() {
+  if (++list_page_ >= kListPages) list_page_ = 0;
+  PageDisplay();
+  MsgOut("");
+}
+
+void TForm1::RBClick(int row) { link_->Send(row); }
+
+std::string TForm1::CommentText() const { return ToSjisCut(list_.comment->text(), kCommentSlot); }
+
+void TForm1::SetCommentText(std::string_view text) { list_.comment->setText(FromSjis(text)); }
+
+void TForm1::HideComment() { list_.comment->hide(); }
+
+void TForm1::ShowLearnDisplay(bool on) {
+  list_.comment->setVisible(on);
+  list_.comment_label->setText(on ? QStringLiteral("Comment") : QString());
+}
+
+// ---------------------------------------------------------------- I/O page
+
+void TForm1::OutPortClick() { link_->OutPort(ToSjis(io_.out_adr->text()), ToSjis(io_.out_data->text())); }
+
+void TForm1::InPortClick() { link_->InPort(ToSjis(io_.in_adr->text())); }
+
+void TForm1::InDataClick() { link_->InData(); }
+
+void TForm1::SendDataClick() { link_->SendData(ToSjis(io_.send_buff->text())); }
+
+// ---------------------------------------------------------------- the code library window
+
+void TForm1::LearnData(std::string_view text) {
+  if (library_ != nullptr) HandLearnDataToLibrary(*library_, text);
+}
+
+int TForm1::SetLearnMode() { return link_->SetLearnMode(); }
+
+int TForm1::SendIrData(std::string_view data_text) { return link_->SendIrData(data_text); }
+
+void TForm1::ShowMainWindow() {
+  // Once the run is ending, the library window going away must not reload the codes that are
+  // about to be saved.
+  if (run_over_ || destroyed_) return;
+  show();
+}
+
+void TForm1::EnableMainWindow() { setEnabled(true); }
+
+}  // namespace kavro
