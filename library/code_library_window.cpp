@@ -146,12 +146,13 @@ void TForm3::BuildControls() {
     e->setValidator(new SjisByteLimitValidator(max_bytes, e));
     return e;
   };
+  // IrData shows all 58 digits of a data text, IrComm ten double-byte characters.
   label("Label1", QStringLiteral("No"), 6);
-  label("Label2", QStringLiteral("Data"), 54);
-  label("Label3", QStringLiteral("Comment"), 466);
-  SeqNum = edit("SeqNum", 4, 44, 4);
-  IrData = edit("IrData", 52, 410, kDataTextSlot - 2);
-  IrComm = edit("IrComm", 466, 140, kCommentSlot);
+  label("Label2", QStringLiteral("Data"), 46);
+  label("Label3", QStringLiteral("Comment"), 476);
+  SeqNum = edit("SeqNum", 4, 36, 4);
+  IrData = edit("IrData", 44, 428, kDataTextSlot - 2);
+  IrComm = edit("IrComm", 476, 130, kCommentSlot);
 
   IrDataList = new QListWidget(client);
   IrDataList->setObjectName(QStringLiteral("IrDataList"));
@@ -392,6 +393,9 @@ void TForm3::IrDataListClick() {
   SetSeqNum(parts->number);
   IrData->setText(FromSjis(parts->data));
   IrComm->setText(FromSjis(parts->comment));
+  // Show where the texts begin, as a freshly filled edit does.
+  IrData->setCursorPosition(0);
+  IrComm->setCursorPosition(0);
 
   std::vector<unsigned char> bytes;
   const int count = HexTextToBytes(parts->data, bytes);
@@ -434,6 +438,7 @@ void TForm3::LearnData(std::string_view text) {
     return;
   }
   IrData->setText(FromSjis(text));
+  IrData->setCursorPosition(0);
   int seq_num = 0;
   if (!TryStrToInt(Bytes(SeqNum), seq_num)) {
     // Reached only from the link, whose reply handler must not be unwound: the code stays in
