@@ -304,9 +304,19 @@ void TForm3::RemoveEntry(int index) {
 
 void TForm3::ReplaceEntries(std::vector<std::string> entries) {
   std::stable_sort(entries.begin(), entries.end());
-  QStringList shown;
-  shown.reserve(static_cast<qsizetype>(entries.size()));
-  for (const std::string& entry : entries) shown.append(FromSjis(entry));
+  // One conversion for the whole list: a converter per entry costs more than the entries.
+  // No Shift-JIS character contains a line feed byte, so the lines come apart as they went in.
+  std::string joined;
+  for (const std::string& entry : entries) {
+    joined += entry;
+    joined += '\n';
+  }
+  QStringList shown = FromSjis(joined).split(QLatin1Char('\n'));
+  shown.removeLast();
+  if (shown.size() != static_cast<qsizetype>(entries.size())) {
+    shown.clear();
+    for (const std::string& entry : entries) shown.append(FromSjis(entry));
+  }
   const QSignalBlocker quiet(IrDataList);
   IrDataList->clear();
   IrDataList->addItems(shown);
