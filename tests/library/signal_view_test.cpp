@@ -17,19 +17,20 @@ using Block = std::array<unsigned char, 29>;
 
 SignalBlock Make(const Block& bytes) { return SignalBlock(bytes); }
 
-// The width whose span (width less two margins of width / 50) is `span`.
-int WidthForSpan(int span) {
+// A surface on which the drawn part of a code of `total` time units is `scale` pixels a unit.
+RecordingSurface ScaledSurface(int total, int scale) {
+  const int span = total * scale;
   for (int w = span; w < 2 * span + 100; ++w)
-    if (w - 2 * (w / 50) == span) return w;
+    if (w - 2 * (w / 50) == span) return RecordingSurface(w, 67);
   ADD_FAILURE() << "no width for span " << span;
-  return span;
+  return RecordingSurface(span, 67);
 }
 
-// A path as horizontal runs at the high ('H') or low ('L') level, each length divided by
-// `scale`, joined runs of one level merged: "L4 H8 L4 ...".
+// The drawn part of a path (without the lead-in and the line to the right border) as horizontal
+// runs at the high ('H') or low ('L') level in time units, joined runs merged: "H8 L4 ...".
 std::string Runs(const std::vector<Point>& path, int high_y, int scale = 1) {
   std::vector<std::pair<char, int>> runs;
-  for (std::size_t i = 1; i < path.size(); ++i) {
+  for (std::size_t i = 2; i + 1 < path.size(); ++i) {
     const Point a = path[i - 1], b = path[i];
     if (a.y != b.y || a.x == b.x) continue;
     const char level = a.y == high_y ? 'H' : 'L';
@@ -123,47 +124,30 @@ TEST(SignalView, TwoBitCodeGivesExactlyTheseLinesInTheUpperTrace) {
   EXPECT_EQ(view.Record(Trace::kUpper).bytes(), TwoBitCode());
 }
 
-TEST(SignalView, LowerTraceUsesItsOwnHalfAndLines) {
-  RecordingSurface surface(548, 67);
-  SignalView view(surface);
-  view.SetCurrent(Make(TwoBitCode()));
-  EXPECT_EQ(view.DispLogic(Trace::kLower, kShowAllFrames), 0);
-  EXPECT_EQ(surface.fills, (std::vector<Fill>{{0, 33, 548, 67, kWhite}}));
-  ASSERT_EQ(surface.paths.size(), 1u);
-  for (const Point& p : surface.paths[0]) EXPECT_TRUE(p.y == 38 || p.y == 62) << p;
-  EXPECT_EQ(surface.paths[0][2], (Point{10, 38}));
-  EXPECT_EQ(surface.paths[0].back(), (Point{548, 62}));
-}
-
 TEST(SignalView, PulseDistanceAndPulseWidthCoding) {
-  const int width = WidthForSpan(2016);  // one pixel per time unit
-  const int margin = width / 50;
   const std::string bits = "10100101000011110011001111000011";
-  std::string distance, widths;
+  std::string distance = "H320 L160", widths = "H320 L160";
   for (char c : bits) {
     distance += c == '1' ? " H16 L48" : " H16 L16";
     widths += c == '1' ? " H48 L16" : " H16 L16";
   }
-  auto expected = [&](const std::string& pulses) {
-    std::string runs = "L" + std::to_string(margin) + " H320 L160" + pulses;
-    // The last space runs on into the line to the right border.
-    const std::size_t last = runs.rfind('L');
-    return runs.substr(0, last + 1) + std::to_string(std::stoi(runs.substr(last + 1)) + margin);
-  };
-
-  RecordingSurface surface(width, 67);
+  RecordingSurface surface = ScaledSurface(2016, 1);
+  const int margin = surface.ClientWidth() / 50;
   SignalView view(surface);
   Block code = ThirtyTwoBitCode();
   view.SetCurrent(Make(code));
   ASSERT_EQ(view.DispLogic(Trace::kUpper, kShowAllFrames), 0);
-  EXPECT_EQ(Runs(surface.paths[0], 5), expected(distance));
-  EXPECT_EQ(surface.paths[0][surface.paths[0].size() - 2], (Point{width - margin, 28}));
+  EXPECT_EQ(Runs(surface.paths[0], 5), distance);
+  // The last space ends at the right end of the span; a low line goes on to the border.
+  const std::vector<Point>& path = surface.paths[0];
+  EXPECT_EQ(path[path.size() - 2], (Point{margin + 2016, 28}));
+  EXPECT_EQ(path.back(), (Point{surface.ClientWidth(), 28}));
 
   code[3] |= 0x80;  // pulse width coding
   surface.Reset();
   view.SetCurrent(Make(code));
   ASSERT_EQ(view.DispLogic(Trace::kUpper, kShowAllFrames), 0);
-  EXPECT_EQ(Runs(surface.paths[0], 5), expected(widths));
+  EXPECT_EQ(Runs(surface.paths[0], 5), widths);
 }
 
 TEST(SignalView, AltTimeZeroDrawsAsShortTime) {
@@ -189,45 +173,23 @@ TEST(SignalView, AltTimeZeroDrawsAsShortTime) {
 }
 
 TEST(SignalView, ThreeFrameCodeWholeAndFrameByFrame) {
+  // Drawn ten pixels a time unit, so that every run comes out exact.
   auto draw = [](int selection, int total) {
-    RecordingSurface surface(WidthForSpan(total * 10), 67);
+    RecordingSurface surface = ScaledSurface(total, 10);
     SignalView view(surface);
     view.SetCurrent(Make(ThreeFrameCode()));
     EXPECT_EQ(view.DispLogic(Trace::kUpper, selection), 0);
     EXPECT_EQ(view.TotalTime(), total);
-    return std::make_pair(surface.ClientWidth() / 50, Runs(surface.paths.at(0), 5));
+    return Runs(surface.paths.at(0), 5, 10);
   };
-  // Runs in time units drawn ten pixels to the unit, the lead-in and the tail being margins.
-  auto scaled = [](const std::string& runs_in_units, int margin) {
-    std::istringstream in(runs_in_units);
-    std::ostringstream out;
-    std::string run;
-    bool first = true;
-    std::vector<std::string> all;
-    while (in >> run) all.push_back(run);
-    for (std::size_t i = 0; i < all.size(); ++i) {
-      int length = std::stoi(all[i].substr(1)) * 10;
-      if (i == 0) length = margin;
-      if (i + 1 == all.size()) length += margin;
-      out << (first ? "" : " ") << all[i][0] << length;
-      first = false;
-    }
-    return out.str();
-  };
-
   // "ALL": the pauses are low stretches between the frames.
-  auto [m0, all] = draw(0, 206);
-  EXPECT_EQ(all, scaled("L0 H8 L4" + Bits("101") + " H1 L101 H6 L3" + Bits("11") +
-                            " H1 L51 H5 L2" + Bits("01"),
-                        m0));
+  EXPECT_EQ(draw(0, 206), "H8 L4" + Bits("101") + " H1 L101 H6 L3" + Bits("11") +
+                              " H1 L51 H5 L2" + Bits("01"));
   // "-1-": frame 1 alone, the pauses and frame 2 left out.
-  auto [m1, one] = draw(1, 24);
-  EXPECT_EQ(one, scaled("L0 H8 L4" + Bits("1010"), m1));
+  EXPECT_EQ(draw(1, 24), "H8 L4" + Bits("1010"));
   // "-2-": frame 2 from the margin, going on with the fifth data bit.
-  auto [m2, two] = draw(2, 19);
-  EXPECT_EQ(two, scaled("L0 H6 L3" + Bits("110"), m2));
-  auto [m3, three] = draw(3, 13);
-  EXPECT_EQ(three, scaled("L0 H5 L2" + Bits("01"), m3));
+  EXPECT_EQ(draw(2, 19), "H6 L3" + Bits("110"));
+  EXPECT_EQ(draw(3, 13), "H5 L2" + Bits("01"));
 }
 
 TEST(SignalView, BitsBeyondTheEightyOfTheBlockReadAsZero) {
@@ -283,6 +245,15 @@ TEST(SignalView, EachTraceRedrawsItsOwnCode) {
   EXPECT_EQ(view.SwitchTrace(Trace::kLower, kShowAllFrames), -1);
   EXPECT_TRUE(surface.fills.empty());
   EXPECT_TRUE(surface.paths.empty());
+
+  // The lower trace: its own half of the area, high line 38 and low line 62.
+  surface.Reset();
+  view.SetCurrent(Make(TwoBitCode()));
+  EXPECT_EQ(view.DispLogic(Trace::kLower, kShowAllFrames), 0);
+  EXPECT_EQ(surface.fills, (std::vector<Fill>{{0, 33, 548, 67, kWhite}}));
+  std::vector<Point> lower = first_picture.at(0);
+  for (Point& p : lower) p.y = p.y == 5 ? 38 : 62;
+  EXPECT_EQ(surface.paths.at(0), lower);
 
   view.SetCurrent(Make(ThreeFrameCode()));
   EXPECT_EQ(view.DispLogic(Trace::kLower, kShowAllFrames), 0);
