@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QTabWidget>
+#include <QWindow>
 #include <QToolButton>
 
 #include <cstdio>
@@ -211,10 +212,15 @@ void TForm1::FormShow() {
   ReadKeyValue(file, kStayOnTopSetting.section, kStayOnTopSetting.key, value,
                kStayOnTopSetting.deflt);
   if (value == "true" && !(windowFlags() & Qt::WindowStaysOnTopHint)) {
-    setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    // Changing the flags of a shown window may hide it; it is being shown, so show it again
-    // (that showing reruns this handler, which then finds the flag set).
-    if (!isVisible()) QMetaObject::invokeMethod(this, [this] { show(); }, Qt::QueuedConnection);
+    const Qt::WindowFlags flags = windowFlags() | Qt::WindowStaysOnTopHint;
+    if (QWindow* window = windowHandle()) {
+      // Setting the widget's flags would hide the window being shown; tell the window system
+      // directly and keep the widget's record in step.
+      window->setFlags(flags);
+      overrideWindowFlags(flags);
+    } else {
+      setWindowFlags(flags);
+    }
   }
   // 10. Labels are cut to their slot on a character boundary.
   for (int page = 1; page <= kPadPageCount; ++page) {
