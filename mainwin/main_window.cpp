@@ -53,6 +53,16 @@ const char kSavePromptCaption[] = "保存確認";
 
 char FirstChar(const std::string& value) { return value.empty() ? '\0' : value.front(); }
 
+// Whether `section` of `file` holds any line: when it does not, every key of it reads as its
+// default, and the keys need not be looked up one by one.
+bool SectionHasLines(const std::string& file, std::string_view section) {
+  std::string line = "start";
+  const bool has_lines = ReadSectionLine(file, section, line) == 0;
+  line = "end";
+  ReadSectionLine(file, section, line);
+  return has_lines;
+}
+
 }  // namespace
 
 TForm1::TForm1(MainWindowSetup setup, QWidget* parent)
@@ -187,8 +197,9 @@ void TForm1::FormShow() {
   data_file_name_ = name.path;
   if (!name.note.empty()) std::fprintf(stderr, "kavro: %s\n", name.note.c_str());
   link_->SetDataFileName(data_file_name_);
-  LoadSerialDevices(data_file_name_);
   const std::string& file = data_file_name_;
+  // Every read of a missing section scans the whole file; one look saves a scan per key.
+  LoadSerialDevices(SectionHasLines(file, kSerialSection) ? file : std::string());
   std::string value;
   // 5.
   ReadKeyValue(file, kComSetting.section, kComSetting.key, value, kComSetting.deflt);
@@ -223,10 +234,14 @@ void TForm1::FormShow() {
     }
   }
   // 10. Labels are cut to their slot on a character boundary.
+  const bool ext_stored = SectionHasLines(file, kExtSection);
   for (int page = 1; page <= kPadPageCount; ++page) {
     for (int label = 1; label <= kExtLabelsPerPage; ++label) {
       const ExtLabelKey key = ExtLabelKeyFor(page, label);
-      ReadKeyValue(file, kExtSection, key.key, value, key.deflt);
+      if (ext_stored)
+        ReadKeyValue(file, kExtSection, key.key, value, key.deflt);
+      else
+        value = key.deflt;
       ext_label_[page - 1][label - 1] = std::string(CutSjis(value, kExtLabelSlot));
     }
   }
