@@ -24,6 +24,7 @@
 #include "datafile/records.h"
 #include "datafile/sjis.h"
 #include "datafile/store.h"
+#include "library/code_library_window.h"
 #include "library/error_display.h"
 #include "library/gui_text.h"
 #include "link/commx_channel.h"
@@ -33,7 +34,6 @@
 #include "link/qt_tick_source.h"
 #include "link/serial_devices.h"
 #include "mainwin/about_dialog.h"
-#include "mainwin/library_window_calls.h"
 #include "mainwin/program_icon.h"
 #include "mainwin/port_setting.h"
 #include "serial/commx.h"
@@ -429,7 +429,7 @@ void TForm1::management1Click() {
     for (int code = CodeTable::kFirstCode; code <= CodeTable::kLastCode; ++code)
       codes_.SetChanged(code, false);
   }
-  if (library_ != nullptr) ShowLibraryWindow(*library_);
+  if (library_ != nullptr) library_->show();
   hide();
 }
 
@@ -510,7 +510,7 @@ void TForm1::SendDataClick() { link_->SendData(ToSjis(io_.send_buff->text())); }
 // ---------------------------------------------------------------- the code library window
 
 void TForm1::LearnData(std::string_view text) {
-  if (library_ != nullptr) HandLearnDataToLibrary(*library_, text);
+  if (library_ != nullptr) library_->LearnData(text);
 }
 
 int TForm1::SetLearnMode() { return link_->SetLearnMode(); }

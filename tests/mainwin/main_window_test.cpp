@@ -9,6 +9,7 @@
 #include <QToolButton>
 
 #include "mainwin/about_dialog.h"
+#include "mainwin/program_windows.h"
 
 namespace kavro::test {
 namespace {
@@ -45,12 +46,6 @@ TEST_F(MainWindowTest, ClientAreaNotebookAndEveryNamedControl) {
                            "SpeedButton5", "SpeedButton6", "SpeedButton7", "PageLeft", "PageRight"})
     EXPECT_EQ(Find<QToolButton>(name)->focusPolicy(), Qt::NoFocus) << name;
 
-  EXPECT_EQ(Find("Button7")->geometry(), QRect(8, 72, 25, 25));
-  EXPECT_EQ(Find("SpeedButton7")->geometry(), QRect(8, 136, 57, 25));
-  EXPECT_EQ(Find("Button31")->geometry(), QRect(104, 264, 41, 25));
-  EXPECT_EQ(Find("RB10")->geometry(), QRect(8, 248, 25, 17));
-  EXPECT_EQ(Find("RComment")->geometry(), QRect(64, 272, 89, 20));
-  EXPECT_EQ(Find("LogMsg")->geometry(), QRect(0, 192, 153, 121));
 }
 
 TEST_F(MainWindowTest, TabChangesTurnLearnModeOffSilentlyAndFollowTheMenuRules) {
@@ -141,6 +136,31 @@ TEST_F(MainWindowTest, PortAndConnectionFailuresReachTheErrorDisplay) {
   Click("Button1");
   EXPECT_TRUE(QTest::qWaitFor([this] { return !errors.empty(); }, 5000));
   EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(MainWindowTest, ExitEndsTheRunAndTheEndSavesOnce) {
+  WriteDataFile({"[COMMON]", "PAGE=1"});
+  {
+    ProgramWindows windows({data_file}, "/nonexistent/kavro");
+    windows.Show();
+    windows.Form1().findChild<QAction*>(QStringLiteral("Page31"))->trigger();
+    QMetaObject::invokeMethod(&windows.Form1(), [&] {
+      windows.Form1().findChild<QAction*>(QStringLiteral("Exit"))->trigger();
+    }, Qt::QueuedConnection);
+    QApplication::exec();  // returns once the main window has closed
+    EXPECT_FALSE(windows.Form1().isVisible());
+  }
+  EXPECT_EQ(FileText(), "[COMMON]\nPAGE=3\n");
+}
+
+// An exception from an event handler that no wrapper guards still reaches the display.
+TEST_F(MainWindowTest, ApplicationShowsAnExceptionThatEscapesAnEvent) {
+  struct Throwing : QObject {
+    bool event(QEvent*) override { throw std::runtime_error("failed in an event"); }
+  } target;
+  QEvent event(QEvent::User);
+  QCoreApplication::sendEvent(&target, &event);
+  EXPECT_EQ(errors, std::vector<QString>{"failed in an event"});
 }
 
 }  // namespace
