@@ -122,5 +122,17 @@ TEST_F(LearnedCodeTest, LibraryHandOverAsksAndCancelDropsTheLearnedCode) {
   EXPECT_EQ(prompts.size(), 1u);
 }
 
+TEST_F(LearnedCodeTest, CodeThatCannotBeSavedIsReportedNotLostSilently) {
+  Start();
+  LearnOnThePad();
+  // The data file has become something that cannot be rewritten.
+  std::filesystem::remove(data_file);
+  std::filesystem::create_directory(data_file);
+  Stop();
+  EXPECT_EQ(prompts.size(), 1u);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(errors[0].contains(QString::fromStdString(data_file))) << errors[0].toStdString();
+}
+
 }  // namespace
 }  // namespace kavro::test
