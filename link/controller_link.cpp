@@ -198,7 +198,7 @@ void ControllerLink::Send(int key) {
   // The converter leaves a trailing half byte after the counted ones and zeros beyond: the
   // frame carries them as they are.
   std::vector<unsigned char> bytes;
-  if (HexTextToBytes(data, bytes) > kSignalBlockSize) return ui_.MsgOut("Data Length Error!");
+  if (HexTextToBytes(data, bytes) > static_cast<int>(kSignalBlockSize)) return ui_.MsgOut("Data Length Error!");
   if (Busy()) return ShowBusy();
   library_ = false;
   state_ = kIrSending;
@@ -210,7 +210,7 @@ void ControllerLink::Send(int key) {
 int ControllerLink::SendIrData(std::string_view data_text) {
   if (data_text.empty()) return kSendEmpty;
   std::vector<unsigned char> bytes;
-  if (HexTextToBytes(data_text, bytes) > kSignalBlockSize) return kSendTooLong;
+  if (HexTextToBytes(data_text, bytes) > static_cast<int>(kSignalBlockSize)) return kSendTooLong;
   if (Busy()) return kSendBusy;
   library_ = true;
   state_ = kIrSending;

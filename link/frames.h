@@ -11,15 +11,16 @@
 #include <string_view>
 #include <vector>
 
+#include "datafile/signal_block.h"
+
 namespace kavro {
 
 using Frame = std::vector<unsigned char>;
 
-// Bytes of the signal block an IR send frame carries after its 'S'.
-inline constexpr int kSignalBlockSize = 29;
-inline constexpr int kIrSendFrameSize = 1 + kSignalBlockSize;
+// An IR send frame: 'S' and the signal block.
+inline constexpr int kIrSendFrameSize = 1 + static_cast<int>(kSignalBlockSize);
 // A learn reply: 'G' and the signal block.
-inline constexpr int kLearnReplySize = 1 + kSignalBlockSize;
+inline constexpr int kLearnReplySize = 1 + static_cast<int>(kSignalBlockSize);
 
 // Queued once each time the serial port is opened, before the first frame. Never sent on TCP.
 inline constexpr std::array<unsigned char, 5> kPreamble = {'X', 'X', 'X', 'X', 'X'};
