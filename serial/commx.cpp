@@ -342,6 +342,11 @@ int32_t TCustomCommX::GetTransBlockCount() {
   return session_->queuedBlocks;
 }
 
+int32_t TCustomCommX::GetDriverTransLength() {
+  if (!IsOpen()) return 0;
+  return session_->port->OutputQueueLength();
+}
+
 // --- receiving ---
 
 int32_t TCustomCommX::TakeInput(CommSession& s, uint8_t* buffer, int32_t count) {

@@ -96,6 +96,9 @@ class TCustomCommX {
   int32_t GetReceiveLength();
   // Blocks queued and not yet written; 0 while closed.
   int32_t GetTransBlockCount();
+  // Bytes the driver holds that have not reached the line yet; closing the port purges them,
+  // so a caller that must not lose its last frame waits for 0 first. 0 while closed.
+  int32_t GetDriverTransLength();
 
   void SetRtsSignal(bool on);
   void SetDtrSignal(bool on);

@@ -57,6 +57,9 @@ class SerialPortIo {
   // Discards what waits in the driver's output or input queue.
   virtual void PurgeOutput() = 0;
   virtual void PurgeInput() = 0;
+  // Bytes written to the device that the driver has not put on the line yet (0 when the device
+  // cannot tell, as a pseudo-terminal cannot).
+  virtual int32_t OutputQueueLength() = 0;
 
   // A waker for one worker; nullptr when the system cannot make one.
   virtual std::unique_ptr<PortWaker> NewWaker() = 0;

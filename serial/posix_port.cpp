@@ -164,6 +164,10 @@ class PosixPort : public SerialPortIo {
   }
 
   void PurgeOutput() override { tcflush(fd_, TCOFLUSH); }
+  int32_t OutputQueueLength() override {
+    int queued = 0;
+    return ::ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0 ? queued : 0;
+  }
   void PurgeInput() override {
     tcflush(fd_, TCIFLUSH);
     decoder_.Reset();

@@ -2,7 +2,6 @@
 
 #include <QEventLoop>
 #include <QTimer>
-#include <sys/ioctl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -133,15 +132,9 @@ void ControllerSession::Finish() {
 // for the time the bytes need on the line, so that a frame without a reply (an output write)
 // is not lost.
 void ControllerSession::LetTheLineSend() {
-  const std::uint32_t handle = commx_.Handle();
-  if (handle == kClosedHandle) return;
-  const int fd = static_cast<int>(handle);
-  const bool drained = RunEventsUntil(
-      [fd] {
-        int queued = 0;
-        return ::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0;
-      },
-      Clock::now() + kLineDrainMax);
+  if (commx_.Handle() == kClosedHandle) return;
+  const bool drained = RunEventsUntil([this] { return commx_.GetDriverTransLength() == 0; },
+                                      Clock::now() + kLineDrainMax);
   if (!drained) {
     err_ << "kavro-cli: COM" << settings_.port_choice
          << ": the line did not take the bytes (is the controller ready?)\n";
