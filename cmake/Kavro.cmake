@@ -26,3 +26,23 @@ function(kavro_gtest name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "${ARG_LABELS}")
 endfunction()
+
+# The test program of one source folder: every *_test.cpp of the calling folder, labelled with
+# the folder's name. USES_SIM: the tests run the controller simulator and learn where it is.
+function(kavro_folder_tests name)
+  cmake_parse_arguments(ARG "USES_SIM" "LABEL" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  if(NOT sources OR KAVRO_FUZZ)
+    return()
+  endif()
+  kavro_gtest(${name} SOURCES ${sources} LIBS ${ARG_LIBS} LABELS ${ARG_LABEL})
+  if(ARG_USES_SIM AND TARGET kavro-sim)
+    kavro_uses_sim(${name})
+  endif()
+endfunction()
+
+# A test program that starts the controller simulator: built after it, told its path.
+function(kavro_uses_sim target)
+  target_compile_definitions(${target} PRIVATE KAVRO_SIM_BIN="$<TARGET_FILE:kavro-sim>")
+  add_dependencies(${target} kavro-sim)
+endfunction()
