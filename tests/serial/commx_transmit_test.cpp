@@ -70,8 +70,16 @@ TEST_F(StalledReaderTest, AWaitingTransBlockGivesFalseWhenThePortClosesMeanwhile
 }
 
 TEST_F(StalledReaderTest, ClearTransBufFreesQueuedBlocksUnwrittenAndLeavesBothCountsAtZero) {
-  const std::string some(16 * 1024, 'a');  // the device holds part, the rest waits in blocks
-  EXPECT_TRUE(Send(some));
+  // Feed the device until it stops taking bytes and blocks wait in the queue. How much a
+  // pseudo-terminal holds varies, so no fixed amount is sure to stall it.
+  std::string some;
+  const std::string chunk(1024, 'a');
+  while (some.size() < 64 * 1024) {
+    EXPECT_TRUE(Send(chunk));
+    some += chunk;
+    dispatcher.RunFor(milliseconds(5));
+    if (comm.GetTransBlockCount() > 0) break;
+  }
   EXPECT_GT(comm.GetTransBlockCount(), 0);
   comm.ClearTransBuf();
   EXPECT_EQ(comm.GetTransLength(), 0);
