@@ -15,12 +15,21 @@
 #include <string>
 #include <vector>
 
+#include "bench/plain_file_baseline.h"
 #include "datafile/store.h"
 
 namespace {
 
+using bench::Flush;
+using bench::g_sink;
+using bench::PlainCopy;
+using bench::PlainRead;
+
+
 constexpr int kRecords = 10000;
 constexpr int kRuns = 31;
+
+double MedianMs(const std::function<void()>& run) { return bench::MedianMs(kRuns, nullptr, run); }
 
 std::string MakeDataFile() {
   std::string content =
@@ -36,48 +45,6 @@ std::string MakeDataFile() {
     content += line;
   }
   return content;
-}
-
-double MedianMs(const std::function<void()>& run) {
-  std::vector<double> times;
-  for (int i = 0; i < kRuns; ++i) {
-    auto start = std::chrono::steady_clock::now();
-    run();
-    times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
-
-size_t g_sink = 0;  // keeps the work of the baselines from being optimised away
-
-void PlainRead(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) g_sink += line.size();
-}
-
-enum class Flush { kNone, kFile, kFileRenameFolder };
-
-// A line-by-line stream copy; with kFileRenameFolder it goes the same durable way as the
-// store: a flushed file beside the target, renamed over it, then the folder flushed.
-void PlainCopy(const std::string& from, const std::string& to, Flush flush) {
-  const std::string written = flush == Flush::kFileRenameFolder ? to + ".new" : to;
-  {
-    std::ifstream in(from);
-    std::ofstream out(written, std::ios::trunc);
-    std::string line;
-    while (std::getline(in, line)) out << line << '\n';
-  }
-  if (flush == Flush::kNone) return;
-  int fd = open(written.c_str(), O_WRONLY);
-  fsync(fd);
-  close(fd);
-  if (flush == Flush::kFile) return;
-  rename(written.c_str(), to.c_str());
-  fd = open(std::filesystem::path(to).parent_path().c_str(), O_RDONLY | O_DIRECTORY);
-  fsync(fd);
-  close(fd);
 }
 
 void Bench(const std::string& folder) {

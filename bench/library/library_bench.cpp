@@ -18,11 +18,18 @@
 #include <string>
 #include <vector>
 
+#include "bench/plain_file_baseline.h"
 #include "library/code_library_window.h"
 #include "library/draw_surface.h"
 #include "library/signal_view.h"
 
 namespace {
+
+using bench::Flush;
+using bench::g_sink;
+using bench::MedianMs;
+using bench::PlainCopy;
+using bench::PlainRead;
 
 constexpr int kRecords = 10000;
 constexpr int kWindowRuns = 11;
@@ -44,47 +51,6 @@ std::string MakeDataFile() {
     content += line;
   }
   return content + "\r\n[EXT]\r\nmsg11=TV\r\n";
-}
-
-double MedianMs(int runs, const std::function<void()>& before, const std::function<void()>& run) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    if (before) before();
-    const auto start = std::chrono::steady_clock::now();
-    run();
-    times.push_back(
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
-
-size_t g_sink = 0;  // keeps the work of the baselines from being optimised away
-
-void PlainRead(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) g_sink += line.size();
-}
-
-// A line-by-line stream copy; `durable` goes the store's way: a flushed file beside the target,
-// renamed over it, then the folder flushed.
-void PlainCopy(const std::string& from, const std::string& to, bool durable) {
-  const std::string written = durable ? to + ".new" : to;
-  {
-    std::ifstream in(from);
-    std::ofstream out(written, std::ios::trunc);
-    std::string line;
-    while (std::getline(in, line)) out << line << '\n';
-  }
-  if (!durable) return;
-  int fd = open(written.c_str(), O_WRONLY);
-  fsync(fd);
-  close(fd);
-  rename(written.c_str(), to.c_str());
-  fd = open(std::filesystem::path(to).parent_path().c_str(), O_RDONLY | O_DIRECTORY);
-  fsync(fd);
-  close(fd);
 }
 
 class BenchHost : public kavro::LibraryHost {
@@ -123,8 +89,8 @@ void Bench(const std::string& folder) {
   restore();
 
   const double read = MedianMs(kWindowRuns, nullptr, [&] { PlainRead(file); });
-  const double plain_copy = MedianMs(kWindowRuns, nullptr, [&] { PlainCopy(file, copy, false); });
-  const double durable_copy = MedianMs(kWindowRuns, nullptr, [&] { PlainCopy(file, copy, true); });
+  const double plain_copy = MedianMs(kWindowRuns, nullptr, [&] { PlainCopy(file, copy, Flush::kNone); });
+  const double durable_copy = MedianMs(kWindowRuns, nullptr, [&] { PlainCopy(file, copy, Flush::kFileRenameFolder); });
 
   BenchHost host(file);
   kavro::TForm3 window(host);
