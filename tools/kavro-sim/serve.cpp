@@ -118,6 +118,25 @@ class Poller {
   std::vector<pollfd> fds_;
 };
 
+// After a wait: the exit status when the simulator must stop (the wait failed, a stop signal
+// came, standard input ended), nothing when it goes on.
+std::optional<int> stopStatus(bool waited, const Poller& poller, std::size_t stopAt,
+                              std::size_t stdinAt, LogWriter& log) {
+  if (!waited) {
+    log.write("error", errorText("poll"));
+    return 1;
+  }
+  if (poller.revents(stopAt) != 0) {
+    log.write("stop", "signal");
+    return 0;
+  }
+  if (stdinAt != SIZE_MAX && poller.revents(stdinAt) != 0 && stdinEnded()) {
+    log.write("stop", "end of standard input");
+    return 0;
+  }
+  return std::nullopt;
+}
+
 int servePty(const SimOptions& options, LogWriter& log, std::FILE* announce, int stopFd) {
   int master = -1;
   int slave = -1;
@@ -183,18 +202,8 @@ int servePty(const SimOptions& options, LogWriter& log, std::FILE* announce, int
     int timeout = timeoutUntil(now, session.tickDeadline(),
                                blocked ? std::nullopt : session.outputDeadline());
     if (lingerMs >= 0 && (timeout < 0 || timeout > lingerMs)) timeout = lingerMs;
-    if (!poller.wait(timeout)) {
-      log.write("error", errorText("poll"));
-      return finish(1);
-    }
-    if (poller.revents(stopAt) != 0) {
-      log.write("stop", "signal");
-      return finish(0);
-    }
-    if (stdinAt != SIZE_MAX && poller.revents(stdinAt) != 0 && stdinEnded()) {
-      log.write("stop", "end of standard input");
-      return finish(0);
-    }
+    if (const auto status = stopStatus(poller.wait(timeout), poller, stopAt, stdinAt, log))
+      return finish(*status);
     const short events = poller.revents(masterAt);
     if (events & POLLIN) {
       std::uint8_t buffer[4096];
@@ -280,18 +289,8 @@ int serveTcp(const SimOptions& options, LogWriter& log, std::FILE* announce, int
         client < 0 ? -1
                    : timeoutUntil(now, session->tickDeadline(),
                                   blocked ? std::nullopt : session->outputDeadline());
-    if (!poller.wait(timeout)) {
-      log.write("error", errorText("poll"));
-      return finish(1);
-    }
-    if (poller.revents(stopAt) != 0) {
-      log.write("stop", "signal");
-      return finish(0);
-    }
-    if (stdinAt != SIZE_MAX && poller.revents(stdinAt) != 0 && stdinEnded()) {
-      log.write("stop", "end of standard input");
-      return finish(0);
-    }
+    if (const auto status = stopStatus(poller.wait(timeout), poller, stopAt, stdinAt, log))
+      return finish(*status);
     if (listenAt != SIZE_MAX && poller.revents(listenAt) != 0) {
       sockaddr_in peer{};
       socklen_t peerLength = sizeof peer;
