@@ -31,6 +31,9 @@ class FdCloser {
     return close(fd) == 0;
   }
 
+  // The descriptor is handed on: not closed here.
+  void Release() { fd_ = -1; }
+
  private:
   int fd_;
 };
@@ -114,6 +117,17 @@ bool WriteAllAt(int fd, std::string_view data, off_t offset) {
   return true;
 }
 
+// Every failure path ends in one of these, so no -1 leaves without its reason. The errno is
+// taken before the caller's locals are destroyed (a close or unlink there would change it).
+int Fail(FileError* error, FileError why) {
+  if (error != nullptr) *error = why;
+  return -1;
+}
+int Fail(FileError* error, FileFault fault, int system_error = 0) {
+  return Fail(error, FileError{fault, system_error});
+}
+int FailWithErrno(FileError* error) { return Fail(error, FileErrorFromErrno(errno)); }
+
 std::string DirectoryOf(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -127,7 +141,8 @@ std::string BaseNameOf(const std::string& path) {
 }
 
 // Follows symbolic links on the last component of `path`, so that the link stays and its
-// target gets the new content. A dangling link resolves to the name it points at.
+// target gets the new content. A dangling link resolves to the name it points at. False with
+// errno set when a link cannot be read or the links loop.
 bool ResolveLinks(const std::string& path, std::string& target) {
   std::string current = path;
   std::vector<char> buffer(PATH_MAX);
@@ -138,17 +153,28 @@ bool ResolveLinks(const std::string& path, std::string& target) {
       return true;
     }
     ssize_t n = readlink(current.c_str(), buffer.data(), buffer.size());
-    if (n <= 0 || static_cast<size_t>(n) >= buffer.size()) return false;
+    if (n < 0) return false;
+    if (n == 0 || static_cast<size_t>(n) >= buffer.size()) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
     std::string link(buffer.data(), static_cast<size_t>(n));
     current = link.front() == '/' ? link : DirectoryOf(current) + "/" + link;
   }
-  return false;  // a loop of links
+  errno = ELOOP;
+  return false;
 }
 
-// A data file without write permission for us stays as it is. Root passes every access
-// check, so a file without any write bit counts as read-only too.
-bool MayWrite(const std::string& target, const struct stat& st) {
-  return faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0 && (st.st_mode & 0222) != 0;
+// Why we may not write the data file, or kNone. A file without write permission for us stays
+// as it is; root passes every access check, so a file without any write bit counts as
+// read-only too.
+FileError WriteRefusal(const std::string& target, const struct stat& st) {
+  if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+    if (errno == EACCES || errno == EPERM) return {FileFault::kReadOnly, errno};
+    return FileErrorFromErrno(errno);
+  }
+  if ((st.st_mode & 0222) == 0) return {FileFault::kReadOnly, 0};
+  return {};
 }
 
 // The rename itself is then durable too.
@@ -170,46 +196,97 @@ bool MoveIntoPlace(const std::string& from, const std::string& to, ReplaceMode m
 
 // Last resort when the folder takes no new file: overwrite the existing file. The space for
 // the longer content is reserved first, so a full disk fails before any old byte is touched.
-int RewriteInPlace(const std::string& target, std::string_view content) {
-  int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
+int RewriteInPlace(const std::string& target, std::string_view content, FileError* error) {
+  int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return FailWithErrno(error);
   FdCloser closer(fd);
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  if (fstat(fd, &st) != 0) return FailWithErrno(error);
+  if (!S_ISREG(st.st_mode)) return Fail(error, FileFault::kNotRegular);
   const off_t new_size = static_cast<off_t>(content.size());
   if (new_size > st.st_size) {
-    if (posix_fallocate(fd, 0, new_size) != 0) {
+    if (const int reserved = posix_fallocate(fd, 0, new_size); reserved != 0) {
       // Drop whatever part of the reservation was made; the old bytes were never touched.
       if (ftruncate(fd, st.st_size) != 0) {
       }
-      return -1;
+      return Fail(error, FileErrorFromErrno(reserved));
     }
   }
-  if (!WriteAllAt(fd, content, 0)) return -1;
-  if (ftruncate(fd, new_size) != 0) return -1;
-  if (fsync(fd) != 0) return -1;
-  return closer.CloseNow() ? 0 : -1;
+  if (!WriteAllAt(fd, content, 0)) return FailWithErrno(error);
+  if (ftruncate(fd, new_size) != 0) return FailWithErrno(error);
+  if (fsync(fd) != 0) return FailWithErrno(error);
+  return closer.CloseNow() ? 0 : FailWithErrno(error);
+}
+
+// A file opened for reading, or why not.
+struct OpenedFile {
+  ReadOutcome outcome = ReadOutcome::kMissing;
+  int fd = -1;
+  size_t size = 0;
+  FileError error;
+};
+
+// Opens `path` when it is a regular file (or a link to one) of at most kMaxDataFileSize bytes.
+OpenedFile OpenForReading(const std::string& path) {
+  OpenedFile file;
+  if (path.empty()) return file;
+  auto failed = [&file](FileError why) {
+    file.outcome = ReadOutcome::kFailed;
+    file.error = why;
+    return file;
+  };
+  // Looked at before it is opened: a FIFO would wait for a writer, and opening a device can
+  // act on it (a serial line raises its modem lines).
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return file;
+    return failed(FileErrorFromErrno(errno));
+  }
+  if (!S_ISREG(st.st_mode)) return failed({FileFault::kNotRegular, 0});
+  // Should something else have taken the name since, the open still must not wait.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    if (errno == ENOENT) return file;
+    return failed(FileErrorFromErrno(errno));
+  }
+  FdCloser closer(fd);
+  if (fstat(fd, &st) != 0) return failed(FileErrorFromErrno(errno));
+  if (!S_ISREG(st.st_mode)) return failed({FileFault::kNotRegular, 0});
+  if (st.st_size < 0 || static_cast<std::uintmax_t>(st.st_size) > kMaxDataFileSize) {
+    return failed({FileFault::kTooLarge, 0});
+  }
+  closer.Release();
+  file.outcome = ReadOutcome::kRead;
+  file.fd = fd;
+  file.size = static_cast<size_t>(st.st_size);
+  return file;
 }
 
 }  // namespace
 
-ReadOutcome ReadWholeFile(const std::string& path, std::string& content) {
+ReadOutcome CheckReadable(const std::string& path, FileError* error) {
+  const OpenedFile file = OpenForReading(path);
+  if (file.fd >= 0) close(file.fd);
+  if (error != nullptr) *error = file.error;
+  return file.outcome;
+}
+
+ReadOutcome ReadWholeFile(const std::string& path, std::string& content, FileError* error) {
   content.clear();
-  if (path.empty()) return ReadOutcome::kMissing;
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? ReadOutcome::kMissing : ReadOutcome::kFailed;
-  FdCloser closer(fd);
-  struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return ReadOutcome::kFailed;
-  // One byte more than the size, so the read that sees the end needs no second allocation.
+  const OpenedFile file = OpenForReading(path);
+  if (error != nullptr) *error = file.error;
+  if (file.outcome != ReadOutcome::kRead) return file.outcome;
+  FdCloser closer(file.fd);
+  // The size seen at the open is all that is read: a file that grows meanwhile cannot make
+  // this hold more than the limit, and one that shrinks just ends early.
+  content.resize(file.size);
   size_t used = 0;
-  content.resize(st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 4096);
-  for (;;) {
-    if (used == content.size()) content.resize(content.size() * 2);
-    ssize_t n = read(fd, content.data() + used, content.size() - used);
+  while (used < content.size()) {
+    ssize_t n = read(file.fd, content.data() + used, content.size() - used);
     if (n < 0) {
       if (errno == EINTR) continue;
-      content.clear();
+      if (error != nullptr) *error = FileErrorFromErrno(errno);
+      std::string().swap(content);
       return ReadOutcome::kFailed;
     }
     if (n == 0) break;
@@ -219,20 +296,24 @@ ReadOutcome ReadWholeFile(const std::string& path, std::string& content) {
   return ReadOutcome::kRead;
 }
 
-int ReplaceFileContent(const std::string& path, std::string_view content, ReplaceMode mode) {
-  if (path.empty()) return -1;
+int ReplaceFileContent(const std::string& path, std::string_view content, ReplaceMode mode,
+                       FileError* error) {
+  if (error != nullptr) *error = {};
+  if (path.empty()) return Fail(error, FileFault::kNotFound, ENOENT);
   std::string target;
-  if (!ResolveLinks(path, target)) return -1;
+  if (!ResolveLinks(path, target)) return FailWithErrno(error);
   const std::string dir = DirectoryOf(target);
   const std::string base = BaseNameOf(target);
-  if (base.empty()) return -1;
+  if (base.empty()) return Fail(error, FileFault::kNotRegular, EISDIR);  // "folder/"
 
   struct stat st;
   const bool exists = stat(target.c_str(), &st) == 0;
-  if (!exists && errno != ENOENT) return -1;
+  if (!exists && errno != ENOENT) return FailWithErrno(error);
   if (exists) {
-    if (mode == ReplaceMode::kCreate || !S_ISREG(st.st_mode)) return -1;
-    if (!MayWrite(target, st)) return -1;
+    // A file that appeared since it was found missing is someone else's: never clobbered.
+    if (mode == ReplaceMode::kCreate) return Fail(error, FileFault::kIoError, EEXIST);
+    if (!S_ISREG(st.st_mode)) return Fail(error, FileFault::kNotRegular);
+    if (const FileError refusal = WriteRefusal(target, st)) return Fail(error, refusal);
   }
 
   // Where no file can be made in the folder, or the old one may not be renamed over (another
@@ -240,9 +321,9 @@ int ReplaceFileContent(const std::string& path, std::string_view content, Replac
   auto refused = [] { return errno == EACCES || errno == EPERM; };
   TempFile temp;
   if (!temp.Create(dir, base, exists ? 0600 : 0666)) {
-    return exists && refused() ? RewriteInPlace(target, content) : -1;
+    return exists && refused() ? RewriteInPlace(target, content, error) : FailWithErrno(error);
   }
-  if (!WriteAllAt(temp.fd(), content, 0)) return -1;
+  if (!WriteAllAt(temp.fd(), content, 0)) return FailWithErrno(error);
   if (exists) {
     // Owner first: a change of owner clears set-id bits that the mode then restores.
     if (st.st_uid != geteuid() || st.st_gid != getegid()) {
@@ -250,12 +331,12 @@ int ReplaceFileContent(const std::string& path, std::string_view content, Replac
         // We may not give it away: the file is then ours, with its content and mode intact.
       }
     }
-    if (fchmod(temp.fd(), st.st_mode & 07777) != 0) return -1;
+    if (fchmod(temp.fd(), st.st_mode & 07777) != 0) return FailWithErrno(error);
   }
-  if (fsync(temp.fd()) != 0) return -1;
-  if (!temp.Close()) return -1;
+  if (fsync(temp.fd()) != 0) return FailWithErrno(error);
+  if (!temp.Close()) return FailWithErrno(error);
   if (!MoveIntoPlace(temp.name(), target, mode)) {
-    return exists && refused() ? RewriteInPlace(target, content) : -1;
+    return exists && refused() ? RewriteInPlace(target, content, error) : FailWithErrno(error);
   }
   temp.Keep();
   SyncDirectory(dir);

@@ -1,6 +1,9 @@
 #include "datafile/store.h"
 
+#include <cerrno>
+
 #include "datafile/atomic_file.h"
+#include "datafile/sjis.h"
 
 namespace kavro {
 namespace {
@@ -30,15 +33,10 @@ Line LineAt(std::string_view data, size_t pos) {
 // exactly, also a trail byte that happens to be a letter.
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-bool IsLeadByte(char c) {
-  unsigned char byte = static_cast<unsigned char>(c);
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
 bool StartsWithName(std::string_view text, std::string_view name) {
   if (text.size() < name.size()) return false;
   for (size_t i = 0; i < name.size(); ++i) {
-    if (IsLeadByte(name[i])) {
+    if (IsSjisLeadByte(static_cast<unsigned char>(name[i]))) {
       if (text[i] != name[i]) return false;
       if (++i < name.size() && text[i] != name[i]) return false;
     } else if (UpperAscii(text[i]) != UpperAscii(name[i])) {
@@ -136,9 +134,14 @@ std::string ReserveFor(std::string_view data, size_t extra) {
 
 // The last step of every change: the rest of the file follows the new text, and the result
 // replaces the file on disk (or leaves it untouched and gives -1).
-int FinishRewrite(const std::string& path, std::string& out, std::string_view rest) {
+int FinishRewrite(const std::string& path, std::string& out, std::string_view rest,
+                  FileError* error) {
   AppendNormalised(out, rest);
-  return ReplaceFileContent(path, out, ReplaceMode::kExisting);
+  return ReplaceFileContent(path, out, ReplaceMode::kExisting, error);
+}
+
+void Report(FileError* error, FileError why) {
+  if (error != nullptr) *error = why;
 }
 
 // The file is read whole on "start"; the cursor walks that copy. A later change of the file
@@ -178,11 +181,17 @@ SectionRewrite g_rewrite;
 
 }  // namespace
 
+FileError ProbeReadable(const std::string& path) {
+  FileError error;
+  CheckReadable(path, &error);
+  return error;
+}
+
 int ReadKeyValue(const std::string& path, std::string_view section, std::string_view key,
-                 std::string& value, std::string_view deflt) {
+                 std::string& value, std::string_view deflt, FileError* error) {
   value.assign(deflt);
   std::string data;
-  if (ReadWholeFile(path, data) != ReadOutcome::kRead) return 0;
+  if (ReadWholeFile(path, data, error) != ReadOutcome::kRead) return 0;
   std::string_view file(data);
   for (size_t pos = FindSectionBody(file, section); pos < file.size();) {
     Line line = LineAt(file, pos);
@@ -198,10 +207,14 @@ int ReadKeyValue(const std::string& path, std::string_view section, std::string_
 }
 
 int WriteKeyValue(const std::string& path, std::string_view section, std::string_view key,
-                  std::string_view value) {
-  if (path.empty()) return -1;
+                  std::string_view value, FileError* error) {
+  Report(error, {});
+  if (path.empty()) {
+    Report(error, {FileFault::kNotFound, ENOENT});
+    return -1;
+  }
   std::string data;
-  const ReadOutcome read = ReadWholeFile(path, data);
+  const ReadOutcome read = ReadWholeFile(path, data, error);
   // An existing file we cannot read is never replaced by one holding a single key.
   if (read == ReadOutcome::kFailed) return -1;
   std::string out = ReserveFor(data, section.size() + key.size() + value.size());
@@ -209,7 +222,7 @@ int WriteKeyValue(const std::string& path, std::string_view section, std::string
     out.append(kBreak);
     AppendLine(out, HeaderLine(section));
     AppendLine(out, NewKeyLine(key, value));
-    return ReplaceFileContent(path, out, ReplaceMode::kCreate);
+    return ReplaceFileContent(path, out, ReplaceMode::kCreate, error);
   }
 
   std::string_view file(data);
@@ -220,7 +233,7 @@ int WriteKeyValue(const std::string& path, std::string_view section, std::string
     out.append(kBreak);
     AppendLine(out, HeaderLine(section));
     AppendLine(out, NewKeyLine(key, value));
-    return FinishRewrite(path, out, {});
+    return FinishRewrite(path, out, {}, error);
   }
 
   size_t pos = body;
@@ -236,7 +249,7 @@ int WriteKeyValue(const std::string& path, std::string_view section, std::string
       text.append(line.text.substr(key.size(), value_at - key.size()));
       text.append(value);
       AppendLine(out, text);
-      return FinishRewrite(path, out, file.substr(line.next));
+      return FinishRewrite(path, out, file.substr(line.next), error);
     }
     pos = line.next;
   }
@@ -244,16 +257,20 @@ int WriteKeyValue(const std::string& path, std::string_view section, std::string
   // directly above the next header.
   AppendNormalised(out, file.substr(0, pos));
   AppendLine(out, NewKeyLine(key, value));
-  return FinishRewrite(path, out, file.substr(pos));
+  return FinishRewrite(path, out, file.substr(pos), error);
 }
 
-int ReadSectionLine(const std::string& path, std::string_view section, std::string& buffer) {
+int ReadSectionLine(const std::string& path, std::string_view section, std::string& buffer,
+                    FileError* error) {
   SectionReader& reader = g_reader;
+  Report(error, {});
   if (buffer == "start") {
     reader.Close();
     std::string data;
     size_t body = npos;
-    if (ReadWholeFile(path, data) == ReadOutcome::kRead) body = FindSectionBody(data, section);
+    if (ReadWholeFile(path, data, error) == ReadOutcome::kRead) {
+      body = FindSectionBody(data, section);
+    }
     if (body == npos) {
       buffer.clear();
       return -1;
@@ -283,12 +300,19 @@ int ReadSectionLine(const std::string& path, std::string_view section, std::stri
   return -1;
 }
 
-int WriteSectionLine(const std::string& path, std::string_view section, std::string_view line) {
+int WriteSectionLine(const std::string& path, std::string_view section, std::string_view line,
+                     FileError* error) {
   SectionRewrite& rewrite = g_rewrite;
+  Report(error, {});
   if (line == "start") {
     rewrite.Release();
     std::string data;
-    if (ReadWholeFile(path, data) != ReadOutcome::kRead) return -1;
+    const ReadOutcome read = ReadWholeFile(path, data, error);
+    if (read != ReadOutcome::kRead) {
+      // Only the file itself is rewritten here: a missing one is not made.
+      if (read == ReadOutcome::kMissing) Report(error, {FileFault::kNotFound, ENOENT});
+      return -1;
+    }
     std::string out = ReserveFor(data, 0);
     size_t body = FindSectionBody(data, section);
     if (body == npos) {
@@ -315,11 +339,14 @@ int WriteSectionLine(const std::string& path, std::string_view section, std::str
       if (EndsSection(old.text)) break;
       pos = old.next;
     }
-    int result = FinishRewrite(rewrite.path, rewrite.out, file.substr(pos));
+    int result = FinishRewrite(rewrite.path, rewrite.out, file.substr(pos), error);
     rewrite.Release();
     return result;
   }
-  if (!rewrite.open) return -1;
+  if (!rewrite.open) {
+    Report(error, {FileFault::kIoError, EBADF});
+    return -1;
+  }
   AppendLine(rewrite.out, line);
   return 0;
 }

@@ -6,25 +6,33 @@
 // rewrite writes CR LF. Section and key names ignore the case of a to z only; only the first
 // section of a name, and the first key line of a name in it, count: later duplicates are copied
 // through untouched. A change replaces the file as a whole, so a failed or interrupted change
-// leaves the old file. Nothing here reports to the user: results are 0 or -1. An empty path
-// reads as a missing file and is never written.
+// leaves the old file. Nothing here reports to the user: results are 0 or -1, and a caller that
+// passes a FileError learns why (it is kNone after a success). An empty path reads as a missing
+// file and is never written.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "datafile/file_error.h"
+
 namespace kavro {
 
+// kNone when the file at `path` can be read or does not exist (it then reads as defaults),
+// otherwise why it cannot be read. Reads nothing but the file's kind and size.
+FileError ProbeReadable(const std::string& path);
+
 // Fills `value` with the value of `key` in `section`, or with `deflt` when the file, the
-// section or the key is missing. Always returns 0.
+// section or the key is missing. Always returns 0. A file that is there but cannot be read
+// also gives `deflt`; `*error` then tells why.
 int ReadKeyValue(const std::string& path, std::string_view section, std::string_view key,
-                 std::string& value, std::string_view deflt);
+                 std::string& value, std::string_view deflt, FileError* error = nullptr);
 
 // Sets `key` in `section` to `value`, adding the key, the section or the whole file where they
 // are missing. Returns 0 when the file now holds the new value, -1 when it could not be read,
 // created or rewritten (the file is then unchanged).
 int WriteKeyValue(const std::string& path, std::string_view section, std::string_view key,
-                  std::string_view value);
+                  std::string_view value, FileError* error = nullptr);
 
 // Reads a section line by line. `buffer` carries a control word in and a line out:
 //   "start": begins reading `section` of `path` (the only call that looks at them) and returns
@@ -33,8 +41,10 @@ int WriteKeyValue(const std::string& path, std::string_view section, std::string
 //   other:   returns the next line.
 // A returned line is the key line with its first "=" replaced by a space. Returns 0 with a line
 // in `buffer`, or -1 with `buffer` emptied when there is no further line (also on every call
-// after the section has ended). One reader is shared by all callers.
-int ReadSectionLine(const std::string& path, std::string_view section, std::string& buffer);
+// after the section has ended). One reader is shared by all callers. On "start", `*error`
+// tells why when the file is there but cannot be read (a missing file or section is no error).
+int ReadSectionLine(const std::string& path, std::string_view section, std::string& buffer,
+                    FileError* error = nullptr);
 
 // Replaces the whole body of a section. `line` is "start", "end" or the text of one new line.
 //   "start": begins the rewrite of `section` of `path` (releasing one still open); 0, or -1
@@ -42,7 +52,9 @@ int ReadSectionLine(const std::string& path, std::string_view section, std::stri
 //   other:   appends one line to the new body; 0 (-1 when no rewrite is open);
 //   "end":   writes the file back; 0 or -1 (0 at once when no rewrite was begun).
 // A missing section is appended at the end with no empty line before it. The file on disk is
-// untouched until "end". One rewrite is shared by all callers.
-int WriteSectionLine(const std::string& path, std::string_view section, std::string_view line);
+// untouched until "end". One rewrite is shared by all callers. `*error` tells why for every -1
+// (a missing file is kNotFound; a line without an open rewrite is kIoError with EBADF).
+int WriteSectionLine(const std::string& path, std::string_view section, std::string_view line,
+                     FileError* error = nullptr);
 
 }  // namespace kavro

@@ -105,8 +105,11 @@ TEST_F(StoreSafety, AnUnreadableFileIsNeitherReadNorReplaced) {
     test::WriteBytes(file, kContent);
     expect(chmod(file.c_str(), 0) == 0, "chmod");
     std::string value;
-    ReadKeyValue(file, "COMMON", "COM", value, "dflt");
+    FileError error;
+    ReadKeyValue(file, "COMMON", "COM", value, "dflt", &error);
     expect(value == "dflt", "read gave no default");
+    expect(error.fault == FileFault::kNotPermitted, "read reason");
+    expect(ProbeReadable(file).fault == FileFault::kNotPermitted, "probe reason");
     std::string buffer = "start";
     expect(ReadSectionLine(file, "Data", buffer) == -1, "section read should fail");
     expect(WriteKeyValue(file, "COMMON", "COM", "2") == -1, "WriteKeyValue should fail");
@@ -147,7 +150,9 @@ TEST_F(StoreSafety, InAFolderThatTakesNoNewFileTheFileIsRewrittenInPlace) {
     // Neither a read-only file nor a new one.
     expect(WriteKeyValue(readonly, "COMMON", "COM", "2") == -1, "read-only file written");
     expect(test::ReadBytes(readonly) == kContent, "read-only file changed");
-    expect(WriteKeyValue(folder + "/new.dat", "A", "K", "1") == -1, "new file made");
+    FileError error;
+    expect(WriteKeyValue(folder + "/new.dat", "A", "K", "1", &error) == -1, "new file made");
+    expect(error.fault == FileFault::kNotPermitted, "reason for the new file");
     return expect.failure();
   });
   EXPECT_EQ(failure, "");
