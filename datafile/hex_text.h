@@ -24,4 +24,12 @@ int HexTextToBytes(std::string_view text, std::vector<unsigned char>& bytes);
 // The stored form of bytes: two upper-case hex digits each, no separators.
 std::string BytesToHexText(std::span<const unsigned char> bytes);
 
+// The value of a hex digit of either case, or -1 for any other character.
+constexpr int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 }  // namespace kavro

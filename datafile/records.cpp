@@ -66,6 +66,17 @@ std::optional<std::string> LibraryEntryFromLine(std::string_view line) {
   return entry;
 }
 
+std::optional<RecordEntryParts> SplitRecordEntry(std::string_view entry) {
+  const std::size_t number_begin = SkipSpace(entry, 0);
+  const std::size_t number_end = SkipWord(entry, number_begin);
+  const std::size_t data_begin = SkipSpace(entry, number_end);
+  const std::size_t data_end = SkipWord(entry, data_begin);
+  if (number_end == number_begin || data_end == data_begin) return std::nullopt;
+  return RecordEntryParts{entry.substr(number_begin, number_end - number_begin),
+                          entry.substr(data_begin, data_end - data_begin),
+                          entry.substr(SkipSpace(entry, data_end))};
+}
+
 std::string RecordKey(int number) {
   char key[16];
   std::snprintf(key, sizeof key, "%04d", number);

@@ -40,6 +40,16 @@ std::optional<RecordText> ReadRecordValue(std::string_view value);
 // Every number is taken, whatever its range.
 std::optional<std::string> LibraryEntryFromLine(std::string_view line);
 
+// The number, data text and comment of a library entry or of a section line as the reader returns
+// it ("0300 8A1F tv set"): the first two words, and what follows the second word and the blanks
+// after it. Nothing when either word is missing. The views point into `entry`.
+struct RecordEntryParts {
+  std::string_view number;
+  std::string_view data;
+  std::string_view comment;
+};
+std::optional<RecordEntryParts> SplitRecordEntry(std::string_view entry);
+
 // Key of record `number`: "%04d".
 std::string RecordKey(int number);
 

@@ -38,6 +38,10 @@ class SignalBlock {
   bool HasFrame2() const { return (bytes_[7] & 0x80) != 0; }
   bool HasFrame3() const { return HasFrame2() && (bytes_[13] & 0x80) != 0; }
 
+  // A block that holds no signal: byte 0 (the long time) or byte 19 (the first data bits) is
+  // zero. Such a block is neither drawn nor taken as a learned code.
+  bool IsEmpty() const { return bytes_[0] == 0 || bytes_[19] == 0; }
+
   // Data bit `index` (0..79), most significant bit of byte 19 first; out of range gives false.
   bool Bit(int index) const;
 

@@ -8,9 +8,7 @@ constexpr int kBitBytes = 10;
 
 }  // namespace
 
-bool SignalView::IsEmpty(const SignalBlock& block) {
-  return block.bytes()[0] == 0 || block.bytes()[kFirstBitByte] == 0;
-}
+bool SignalView::IsEmpty(const SignalBlock& block) { return block.IsEmpty(); }
 
 void SignalView::Clear() {
   current_ = SignalBlock();
