@@ -5,11 +5,22 @@
 
 namespace kavro {
 
-// Raised when a port cannot be opened or configured. what() holds the fixed Japanese message as
-// UTF-8; the GUI shows it after converting (QString::fromUtf8).
+// Raised when a port cannot be opened or configured. Message() is the fixed Japanese message of
+// the operation (UTF-8); Detail(), where there is one, names the port, its device and the
+// system's reason ("COM2 (/dev/ttyS1): No such file or directory"). what() is both, joined by
+// ": ", and is what the GUI and the command-line tool show.
 class ECommError : public std::runtime_error {
  public:
-  explicit ECommError(const std::string& message) : std::runtime_error(message) {}
+  explicit ECommError(const std::string& message, const std::string& detail = {})
+      : std::runtime_error(detail.empty() ? message : message + ": " + detail),
+        message_(message),
+        detail_(detail) {}
+  const std::string& Message() const { return message_; }
+  const std::string& Detail() const { return detail_; }
+
+ private:
+  std::string message_;
+  std::string detail_;
 };
 
 // The fixed messages, one per failing operation. Users show them as they are.

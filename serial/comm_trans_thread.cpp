@@ -99,8 +99,10 @@ void TCommTransThread::FinishBlock(size_t size) {
   }
   s.countChanged.notify_all();
   // An owner waiting for room is woken once half the queue is free, not for every block, so
-  // that it queues a run of blocks per wake instead of trading places with this thread.
-  if (blocksLeft <= kMaxQueuedBlocks / 2 && s.ownerWaitsForRoom) s.dispatcher.Wake();
+  // that it queues a run of blocks per wake instead of trading places with this thread. An empty
+  // queue always wakes it: an owner that waits for everything to be sent has no other event.
+  if (blocksLeft == 0 || (blocksLeft <= kMaxQueuedBlocks / 2 && s.ownerWaitsForRoom))
+    s.dispatcher.Wake();
 }
 
 void TCommTransThread::HalfCtrlStart() {

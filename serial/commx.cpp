@@ -42,8 +42,9 @@ uint32_t TCustomCommX::Handle() const {
 
 void TCustomCommX::PortOpen() {
   if (IsOpen()) throw ECommError(comm_msg::kAlreadyOpen);
-  auto port = OpenSerialPort(PortTable::DevicePath(portNo_));
-  if (!port) throw ECommError(comm_msg::kOpenFailed);
+  std::string reason;
+  auto port = OpenSerialPort(PortTable::DevicePath(portNo_), &reason);
+  if (!port) throw ECommError(comm_msg::kOpenFailed, PortTable::Describe(portNo_) + ": " + reason);
   session_ = std::make_shared<CommSession>(this, dispatcher_, std::move(port), pause_);
   session_->flowCtrl = flowCtrl_;
   session_->timeOutTransMs = timeOutTrans_;

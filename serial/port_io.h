@@ -89,7 +89,8 @@ class SerialPortIo {
 inline constexpr size_t kMaxDevicePath = 4095;
 
 // Opens a serial device for this process alone; nullptr when it is missing, busy, not a
-// terminal or its name is empty or too long.
-std::unique_ptr<SerialPortIo> OpenSerialPort(const std::string& devicePath);
+// terminal or its name is empty or too long, with the system's reason in `reason` when given.
+std::unique_ptr<SerialPortIo> OpenSerialPort(const std::string& devicePath,
+                                             std::string* reason = nullptr);
 
 }  // namespace kavro

@@ -41,4 +41,11 @@ std::string PortTable::DevicePath(int32_t portNo) {
   return "/dev/ttyS" + std::to_string(portNo - 1);
 }
 
+std::string PortTable::Describe(int32_t portNo) {
+  std::string text = "COM" + std::to_string(portNo);
+  const std::string device = DevicePath(portNo);
+  if (!device.empty()) text += " (" + device + ")";
+  return text;
+}
+
 }  // namespace kavro

@@ -14,6 +14,8 @@ class PortTable {
   static void Clear();
   // The device path for `portNo`; empty when no device can stand for it (numbers below 1).
   static std::string DevicePath(int32_t portNo);
+  // The port as a user knows it: "COM2 (/dev/ttyS1)", or "COM0" without a device.
+  static std::string Describe(int32_t portNo);
 };
 
 }  // namespace kavro

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <map>
 
 #include "serial/marked_input.h"
@@ -376,16 +377,28 @@ uint32_t PosixPort::TakeLineErrors() {
   return flags & kCommLineErrorMask;
 }
 
-std::unique_ptr<SerialPortIo> OpenSerialPort(const std::string& devicePath) {
-  if (devicePath.empty() || devicePath.size() > kMaxDevicePath) return nullptr;
+std::unique_ptr<SerialPortIo> OpenSerialPort(const std::string& devicePath, std::string* reason) {
+  auto refuse = [reason](std::string why) -> std::unique_ptr<SerialPortIo> {
+    if (reason != nullptr) *reason = std::move(why);
+    return nullptr;
+  };
+  if (devicePath.empty()) return refuse("no device stands for this port");
+  if (devicePath.size() > kMaxDevicePath) return refuse("device name too long");
   const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) return refuse(std::strerror(errno));
   termios saved{};
   // TIOCEXCL keeps other programs out (except privileged ones); the lock also keeps out a second
   // opener in this process and privileged programs that lock too.
-  if (!isatty(fd) || tcgetattr(fd, &saved) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  std::string why;
+  if (!isatty(fd))
+    why = "not a serial device";
+  else if (tcgetattr(fd, &saved) != 0)
+    why = std::strerror(errno);
+  else if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+    why = errno == EWOULDBLOCK ? "in use by another program" : std::strerror(errno);
+  if (!why.empty()) {
     close(fd);
-    return nullptr;
+    return refuse(std::move(why));
   }
   ioctl(fd, TIOCEXCL);
   return std::make_unique<PosixPort>(fd, saved, FindSeam(devicePath));

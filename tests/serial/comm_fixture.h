@@ -93,7 +93,7 @@ class CommTest : public ::testing::Test {
       statement;                                                \
       ADD_FAILURE() << #statement " raised nothing";            \
     } catch (const ::kavro::ECommError& e) {                    \
-      EXPECT_STREQ(e.what(), message) << #statement;            \
+      EXPECT_EQ(e.Message(), message) << #statement;            \
     }                                                           \
   } while (false)
 

@@ -145,13 +145,28 @@ TEST_F(CommTest, ASecondOpenIsRefusedAndTheFirstKeepsWorking) {
   EXPECT_EQ(device.Read(5), "still");
 }
 
-TEST_F(CommTest, OpeningFailsWithTheOpenMessageForDevicesThatCannotBeUsed) {
+TEST_F(CommTest, OpeningFailsWithTheOpenMessageThePortAndTheReason) {
   const std::string tooLong = "/dev/" + std::string(5000, 'x');
-  for (const std::string& path : {std::string("/nonexistent/ttyX"), std::string("/dev/null"),
-                                  tooLong, std::string()}) {
-    PortTable::Set(7, path);
+  const struct {
+    std::string path;
+    std::string detail;
+  } cases[] = {
+      {"/nonexistent/ttyX", "COM7 (/nonexistent/ttyX): No such file or directory"},
+      {"/dev/null", "COM7 (/dev/null): not a serial device"},
+      {tooLong, "COM7 (" + tooLong + "): device name too long"},
+      {"", "COM7: no device stands for this port"},
+  };
+  for (const auto& c : cases) {
+    PortTable::Set(7, c.path);
     comm.SetPortNo(7);
-    EXPECT_COMM_ERROR(comm.PortOpen(), comm_msg::kOpenFailed);
+    try {
+      comm.PortOpen();
+      ADD_FAILURE() << c.path << " opened";
+    } catch (const ECommError& e) {
+      EXPECT_EQ(e.Message(), comm_msg::kOpenFailed);
+      EXPECT_EQ(e.Detail(), c.detail);
+      EXPECT_EQ(std::string(e.what()), std::string(comm_msg::kOpenFailed) + ": " + c.detail);
+    }
     EXPECT_EQ(comm.Handle(), kClosed);
   }
   comm.SetPortNo(0);  // no device stands for port 0
