@@ -8,9 +8,17 @@ CommxChannel::CommxChannel(TCommX& commx) : commx_(commx) {
   commx_.OnReceive = [this](TCustomCommX*, int32_t size) {
     if (handler_) handler_(size);
   };
+  // Line errors are not the link's business (the reply parser sees what they did); a device that
+  // went away is, since no reply can come any more.
+  commx_.OnError = [this](TCustomCommX*, uint32_t flags) {
+    if ((flags & kCommErrDeviceGone) != 0 && gone_) gone_();
+  };
 }
 
-CommxChannel::~CommxChannel() { commx_.OnReceive = nullptr; }
+CommxChannel::~CommxChannel() {
+  commx_.OnReceive = nullptr;
+  commx_.OnError = nullptr;
+}
 
 void CommxChannel::SetPortNo(int port) { commx_.SetPortNo(port); }
 

@@ -9,7 +9,7 @@ class TCommX;
 
 class CommxChannel : public SerialChannel {
  public:
-  // Takes over the component's OnReceive; the component must outlive the channel.
+  // Takes over the component's OnReceive and OnError; the component must outlive the channel.
   explicit CommxChannel(TCommX& commx);
   ~CommxChannel() override;
   CommxChannel(const CommxChannel&) = delete;
@@ -24,10 +24,12 @@ class CommxChannel : public SerialChannel {
   void ClearReceiveBuf() override;
   int TransLength() override;
   void SetReceiveHandler(ReceiveHandler handler) override;
+  void SetGoneHandler(GoneHandler handler) override { gone_ = std::move(handler); }
 
  private:
   TCommX& commx_;
   ReceiveHandler handler_;
+  GoneHandler gone_;
 };
 
 }  // namespace kavro

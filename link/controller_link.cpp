@@ -8,22 +8,23 @@
 
 #include "datafile/hex_text.h"
 #include "datafile/layout.h"
+#include "datafile/leading_decimal.h"
 #include "datafile/records.h"
 #include "datafile/store.h"
 #include "link/code_table.h"
 #include "link/key_names.h"
+#include "link/link_messages.h"
 #include "link/link_ui.h"
 #include "link/serial_channel.h"
 #include "link/tcp_channel.h"
 #include "link/tick_source.h"
+#include "serial/port_table.h"
 
 namespace kavro {
 
 namespace {
 
-constexpr std::string_view kBusy = "RS232C using!";
-constexpr std::string_view kNoData = "None Data!";
-constexpr std::string_view kTimeout = "RS232C timeout!";
+using namespace link_msg;
 // Learn request and send ticks; on TCP every time-out is longer, and the call that opens the
 // connection always gets the connecting time.
 constexpr int kLearnTicks = 100;
@@ -48,18 +49,10 @@ std::string Format(const char* format, Args... args) {
 // large for an int come out as the largest int, which every range check refuses.
 std::optional<long long> ScanHexField(std::string_view text) {
   std::size_t pos = 0;
-  auto is_space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
-  while (pos < text.size() && is_space(text[pos])) ++pos;
+  while (pos < text.size() && IsTextSpace(text[pos])) ++pos;
   bool negative = false;
   if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
-  auto digit = [&](std::size_t at) -> int {
-    if (at >= text.size()) return -1;
-    const char c = text[at];
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
+  auto digit = [&](std::size_t at) { return at < text.size() ? HexDigitValue(text[at]) : -1; };
   // "0x" counts as a prefix only when a digit follows; otherwise the "0" is the number.
   if (digit(pos) == 0 && pos + 1 < text.size() && (text[pos + 1] == 'x' || text[pos + 1] == 'X') &&
       digit(pos + 2) >= 0)
@@ -81,11 +74,13 @@ ControllerLink::ControllerLink(LinkUi& ui, CodeTable& codes, SerialChannel& seri
   tcp_.SetConnectHandler([this] { ClientSocket1Connect(); });
   tcp_.SetDisconnectHandler([this] { ClientSocket1Disconnect(); });
   tcp_.SetReadHandler([this] { ClientSocket1Read(); });
+  serial_.SetGoneHandler([this] { SerialDeviceGone(); });
 }
 
 ControllerLink::~ControllerLink() {
   ticks_.SetTickHandler(nullptr);
   serial_.SetReceiveHandler(nullptr);
+  serial_.SetGoneHandler(nullptr);
   tcp_.SetConnectHandler(nullptr);
   tcp_.SetDisconnectHandler(nullptr);
   tcp_.SetReadHandler(nullptr);
@@ -121,13 +116,31 @@ void ControllerLink::OpenLink(int& ticks) {
     ticks = kConnectTicks;
   } else {
     serial_.SetPortNo(link_port_);
-    serial_.PortOpen();
+    try {
+      serial_.PortOpen();
+    } catch (...) {
+      // The exchange that wanted the port is over before it began; the link stays closed, so
+      // the next frame tries to open the port again instead of answering "busy" for ever.
+      ticks_.Stop();
+      state_ = kIdle;
+      expected_ = 0;
+      link_port_ = kLinkClosed;
+      throw;
+    }
     serial_.TransBlock(kPreamble.data(), static_cast<int>(kPreamble.size()));
   }
 }
 
+void ControllerLink::BeginExchange(ExchangeState state, int expected,
+                                   std::span<const unsigned char> frame, int ticks) {
+  state_ = state;
+  expected_ = expected;
+  reply_.count = 0;
+  RsOut(frame, ticks);
+}
+
 void ControllerLink::RsOut(std::span<const unsigned char> frame, int ticks) {
-  if (ui_.ShownPage() == LinkPage::kIo) ui_.MsgOut(" S:" + HexOf(frame));
+  if (ui_.ShownPage() == LinkPage::kIo) ui_.MsgOut(" S:" + BytesToHexText(frame));
   Notify(Traffic::kFrame, frame);
 
   const bool connecting = link_port_ == kLinkClosed && port_choice_ == kTcpPort;
@@ -135,7 +148,7 @@ void ControllerLink::RsOut(std::span<const unsigned char> frame, int ticks) {
 
   // An earlier exchange still counts its time-out: this frame is refused.
   if (ticks_.Enabled() && countdown_ != 0) {
-    ui_.MsgOut(link_port_ == kTcpPort ? "TCP/IP send error!" : "RS232C send error!");
+    ui_.MsgOut(link_port_ == kTcpPort ? kTcpSendError : kSerialSendError);
     return;
   }
   if (ticks > 0) {
@@ -169,15 +182,12 @@ void ControllerLink::Send(int key) {
 
   if (learn_mode_) {
     if (Busy()) return ShowBusy();
-    if (code_list && ui_.CommentText().empty()) return ui_.MsgOut("Comment nothing!");
+    if (code_list && ui_.CommentText().empty()) return ui_.MsgOut(kCommentNothing);
     // A learn started here belongs to the main window, whatever a library learn left behind.
     library_ = false;
     learn_target_ = code;
-    state_ = kLearning;
-    expected_ = kLearnReplySize;
-    reply_.count = 0;
-    RsOut(LearnRequestFrame(), kLearnTicks);
-    ui_.MsgOut("Push Controller!");
+    BeginExchange(kLearning, kLearnReplySize, LearnRequestFrame(), kLearnTicks);
+    ui_.MsgOut(kPushController);
     return;
   }
 
@@ -198,44 +208,38 @@ void ControllerLink::Send(int key) {
   // The converter leaves a trailing half byte after the counted ones and zeros beyond: the
   // frame carries them as they are.
   std::vector<unsigned char> bytes;
-  if (HexTextToBytes(data, bytes) > static_cast<int>(kSignalBlockSize)) return ui_.MsgOut("Data Length Error!");
+  if (HexTextToBytes(data, bytes) > static_cast<int>(kSignalBlockSize)) return ui_.MsgOut(kDataLength);
   if (Busy()) return ShowBusy();
   library_ = false;
-  state_ = kIrSending;
-  expected_ = 1;
-  reply_.count = 0;
-  RsOut(IrSendFrame(bytes), kSendTicks);
+  BeginExchange(kIrSending, 1, IrSendFrame(bytes), kSendTicks);
 }
 
-int ControllerLink::SendIrData(std::string_view data_text) {
+SendIrDataResult ControllerLink::SendIrData(std::string_view data_text) {
   if (data_text.empty()) return kSendEmpty;
   std::vector<unsigned char> bytes;
   if (HexTextToBytes(data_text, bytes) > static_cast<int>(kSignalBlockSize)) return kSendTooLong;
   if (Busy()) return kSendBusy;
   library_ = true;
-  state_ = kIrSending;
-  expected_ = 1;
-  reply_.count = 0;
-  RsOut(IrSendFrame(bytes), kLibrarySendTicks);
+  BeginExchange(kIrSending, 1, IrSendFrame(bytes), kLibrarySendTicks);
   return kSendStarted;
 }
 
-int ControllerLink::SetLearnMode() {
+SetLearnModeResult ControllerLink::SetLearnMode() {
   if (learn_mode_) return kLearnAlreadyOn;
   learn_target_ = 0;
   if (Busy()) return kLearnBusy;
   library_ = true;
-  state_ = kLearning;
-  expected_ = kLearnReplySize;
-  reply_.count = 0;
-  RsOut(LearnRequestFrame(), kLearnTicks);
+  BeginExchange(kLearning, kLearnReplySize, LearnRequestFrame(), kLearnTicks);
   learn_mode_ = true;
   return kLearnStarted;
 }
 
 void ControllerLink::LearnL1Click() {
   learn_mode_ = !learn_mode_;
-  ui_.MsgOut(learn_mode_ ? "Click Button!" : "");
+  // Learn mode off while a learn reply is awaited cancels that learn: a reply that comes later
+  // must not replace the code of the key the user has given up on.
+  if (!learn_mode_ && state_ == kLearning) AbortExchange();
+  ui_.MsgOut(learn_mode_ ? kClickButton : "");
   if (ui_.ShownPage() == LinkPage::kCodeList) ui_.ShowLearnDisplay(learn_mode_);
   library_ = false;
 }
@@ -245,10 +249,27 @@ void ControllerLink::LearnL1Click() {
 void ControllerLink::Timer1Timer() {
   if (countdown_ <= 0) return;
   if (--countdown_ > 0) return;
+  ReportFailure(kTimeout);
+  AbortExchange();
+}
+
+void ControllerLink::SerialDeviceGone() {
+  if (link_port_ == kLinkClosed || link_port_ == kTcpPort) return;
+  const std::string text =
+      std::string(kDeviceLost) + " " + PortTable::Describe(link_port_) + " disappeared";
+  // No reply can come: waiting for the time-out would only keep the user waiting.
+  AbortExchange();
+  ReportFailure(text);
+}
+
+void ControllerLink::ReportFailure(std::string_view text) {
   if (library_)
-    ui_.LearnData(kTimeout);
+    ui_.LearnData(text);
   else
-    ui_.MsgOut(kTimeout);
+    ui_.MsgOut(text);
+}
+
+void ControllerLink::AbortExchange() {
   ticks_.Stop();
   learn_mode_ = false;
   state_ = kIdle;
@@ -330,10 +351,10 @@ void ControllerLink::ClientSocket1Read() {
   }
   switch (RewriteTcpReply(text, reply_)) {
     case TcpReplyAction::kShowText:
-      ui_.MsgOut(text);
+      ui_.MsgOut(ShownServerText(text));
       break;
     case TcpReplyAction::kShowMessage:
-      ui_.MsgOut("MESSAGE");
+      ui_.MsgOut(kMessage);
       break;
     case TcpReplyAction::kParse:
       CommDataCheck();
@@ -367,12 +388,13 @@ void ControllerLink::CommDataCheck() {
       return;
     case kIrSending:
       for (int i = 0; i < reply_.count; ++i) {
-        if (reply_.bytes[i] != 'E') ui_.MsgOut(Format("IR Data Error! (0x%X)", reply_.bytes[i]));
+        if (reply_.bytes[i] != 'E')
+          ui_.MsgOut(std::string(kIrDataError) + Format(" (0x%X)", reply_.bytes[i]));
       }
       EndExchange();
       return;
     default:
-      ui_.MsgOut(" R:" + HexOf(std::span<const unsigned char>(reply_.bytes.data(), reply_.count)));
+      ui_.MsgOut(" R:" + BytesToHexText(std::span<const unsigned char>(reply_.bytes.data(), reply_.count)));
       EndExchange();
       return;
   }
@@ -381,12 +403,7 @@ void ControllerLink::CommDataCheck() {
 void ControllerLink::ParseLearnReply() {
   while (reply_.count > 0) {
     const unsigned char code = reply_.bytes[0];
-    if (code == 'N') {
-      // Learn mode stays on: the next key press learns again.
-      ui_.MsgOut("Learn error!");
-      EndExchange();
-      return;
-    }
+    if (code == 'N') return FailLearn();
     if (code == 'A' || code == 'C') {
       std::copy(reply_.bytes.begin() + 1, reply_.bytes.begin() + reply_.count,
                 reply_.bytes.begin());
@@ -396,14 +413,13 @@ void ControllerLink::ParseLearnReply() {
     if (code != 'G') return;  // unknown: wait, normally for the time-out
     if (reply_.count < expected_) return;
 
-    // Clear the bytes of frames the signal block says are absent.
-    unsigned char* block = reply_.bytes.data() + 1;
-    if (block[7] == 0)
-      std::fill(block + 8, block + 19, 0);
-    else if (block[13] == 0)
-      std::fill(block + 14, block + 19, 0);
+    SignalBlock block(std::span<const unsigned char>(reply_.bytes.data() + 1, kSignalBlockSize));
+    block.ClearAbsentFrames();
+    // A block without a signal ("RG" with no digits, or a controller that heard nothing) is a
+    // failed learn: storing it would replace a good code with nothing.
+    if (block.IsEmpty()) return FailLearn();
     // The data text is the signal block only, whatever else a longer reply held.
-    const std::string data_text = HexOf(std::span<const unsigned char>(block, kSignalBlockSize));
+    const std::string data_text = BytesToHexText(block.bytes());
     learn_mode_ = false;
     if (library_) {
       ui_.LearnData(data_text);
@@ -411,11 +427,17 @@ void ControllerLink::ParseLearnReply() {
       return;
     }
     StoreLearnedCode(data_text);
-    ui_.MsgOut("Learn OK!");
+    ui_.MsgOut(kLearnOk);
     if (link_port_ == kTcpPort) tcp_.SendText(kLearnDoneLine);
     EndExchange();
     return;
   }
+}
+
+void ControllerLink::FailLearn() {
+  // Learn mode stays on: the next key press learns again.
+  ui_.MsgOut(kLearnError);
+  EndExchange();
 }
 
 void ControllerLink::StoreLearnedCode(const std::string& data_text) {
@@ -443,9 +465,7 @@ void ControllerLink::OutPort(std::string_view address_text, std::string_view dat
   const int d = static_cast<int>(*data);
   ui_.MsgOut(Format("OutPort %02X,%02X", a, d));
   if (Busy()) return ShowBusy();
-  expected_ = 0;
-  reply_.count = 0;
-  RsOut(OutputFrame(a, d), 0);
+  BeginExchange(kIdle, 0, OutputFrame(a, d), 0);
 }
 
 void ControllerLink::InPort(std::string_view address_text) {
@@ -455,19 +475,13 @@ void ControllerLink::InPort(std::string_view address_text) {
   const int a = static_cast<int>(*address);
   ui_.MsgOut(Format("InPort %02X", a));
   if (Busy()) return ShowBusy();
-  state_ = kInputPortRead;
-  expected_ = 1;
-  reply_.count = 0;
-  RsOut(InputFrame(a), kInputTicks);
+  BeginExchange(kInputPortRead, 1, InputFrame(a), kInputTicks);
 }
 
 void ControllerLink::InData() {
   ui_.MsgOut("InData");
   if (Busy()) return ShowBusy();
-  state_ = kInputDataRead;
-  expected_ = 1;
-  reply_.count = 0;
-  RsOut(InputDataRequestFrame(), kInputTicks);
+  BeginExchange(kInputDataRead, 1, InputDataRequestFrame(), kInputTicks);
 }
 
 void ControllerLink::SendData(std::string_view text) {
@@ -476,9 +490,7 @@ void ControllerLink::SendData(std::string_view text) {
   if (count <= 0) return ui_.MsgOut("data error!");
   ui_.MsgOut(Format("SendData length = %d", count));
   if (Busy()) return ShowBusy();
-  expected_ = 0;
-  reply_.count = 0;
-  RsOut(std::span<const unsigned char>(bytes.data(), count), kRawTicks);
+  BeginExchange(kIdle, 0, std::span<const unsigned char>(bytes.data(), count), kRawTicks);
 }
 
 }  // namespace kavro

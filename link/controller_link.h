@@ -4,9 +4,10 @@
 // time; the exchange state is the busy flag and a 100 ms tick counts the reply time-out.
 //
 // Everything runs on the GUI thread. Outcomes are shown through LinkUi::MsgOut; a serial port
-// that cannot be opened throws the serial component's error out of the operation that sent the
-// frame (the program shows it), leaving the link port set and the exchange state as the
-// operation set it, with no timer running, until Disconnect.
+// that cannot be opened throws the serial component's error (port, device and reason) out of the
+// operation that sent the frame, for the program to show, after ending that exchange and leaving
+// the link closed, so the next frame tries to open the port again. A serial device that
+// disappears ends the exchange at once and closes the link, with a message naming it.
 #pragma once
 
 #include <array>
@@ -25,7 +26,9 @@ class SerialChannel;
 class TcpChannel;
 class TickSource;
 
-// Values of the exchange state.
+// Values of the exchange state. The numbers are kept as they have always been, since tests and
+// logs compare them; 1 and 4 belong to no operation (an output write and a raw frame wait for no
+// reply of their own kind, so they leave the state idle).
 enum ExchangeState : int {
   kIdle = 0,
   kInputPortRead = 2,
@@ -74,9 +77,10 @@ class ControllerLink {
   // or learns into it in learn mode.
   void Send(int key);
   // For the code library window; results above.
-  int SendIrData(std::string_view data_text);
-  int SetLearnMode();
-  // "Learn(&L)": toggles learn mode.
+  SendIrDataResult SendIrData(std::string_view data_text);
+  SetLearnModeResult SetLearnMode();
+  // "Learn(&L)": toggles learn mode. Turning it off while a learn reply is awaited ends that
+  // exchange as the time-out would, without its message, so a late reply stores nothing.
   void LearnL1Click();
   // The notebook page changed: learn mode off, no message.
   void LearnModeOff() { learn_mode_ = false; }
@@ -97,6 +101,8 @@ class ControllerLink {
   void ClientSocket1Read();
   void ClientSocket1Connect();
   void ClientSocket1Disconnect();
+  // The serial device went away.
+  void SerialDeviceGone();
   // Parses the reply buffer according to the exchange state.
   void CommDataCheck();
 
@@ -119,8 +125,17 @@ class ControllerLink {
 
  private:
   void OpenLink(int& ticks);
+  // Sets the exchange up and hands its frame to RsOut (the one start of every exchange).
+  void BeginExchange(ExchangeState state, int expected, std::span<const unsigned char> frame,
+                     int ticks);
   void EndExchange();
+  // Ends the exchange as the time-out does: clock off, learn mode off, idle, link closed.
+  void AbortExchange();
+  // Shows a failure of the exchange, or hands it to the code library when the library asked.
+  void ReportFailure(std::string_view text);
   void ParseLearnReply();
+  // A learn the controller could not make: learn mode stays on, so the next key learns again.
+  void FailLearn();
   void StoreLearnedCode(const std::string& data_text);
   void ShowBusy();
   void Notify(Traffic traffic, std::span<const unsigned char> bytes);

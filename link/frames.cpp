@@ -2,25 +2,11 @@
 
 #include <algorithm>
 
+#include "datafile/hex_text.h"
+#include "datafile/sjis.h"
+#include "link/sjis_utf8.h"
+
 namespace kavro {
-
-namespace {
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-void AppendHex(std::string& out, unsigned char byte) {
-  out.push_back(kHexDigits[byte >> 4]);
-  out.push_back(kHexDigits[byte & 0x0F]);
-}
-
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
 
 Frame LearnRequestFrame() { return Frame{'L', '0'}; }
 
@@ -40,19 +26,13 @@ Frame InputFrame(int address) { return Frame{static_cast<unsigned char>(address)
 
 Frame InputDataRequestFrame() { return Frame{0x40}; }
 
-std::string HexOf(std::span<const unsigned char> bytes) {
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (unsigned char b : bytes) AppendHex(out, b);
-  return out;
-}
-
 std::optional<std::string> FrameToLine(std::span<const unsigned char> frame) {
   if (frame.size() >= 2 && frame[0] == 'L' && frame[1] == '0') return std::string("RAVIZ C\r\n");
   if (!frame.empty() && frame[0] == 'S') {
+    std::array<unsigned char, kSignalBlockSize> block{};
+    std::copy_n(frame.begin() + 1, std::min(frame.size() - 1, block.size()), block.begin());
     std::string line = "RAVIZ S53";
-    for (std::size_t i = 1; i <= kSignalBlockSize; ++i)
-      AppendHex(line, i < frame.size() ? frame[i] : 0);
+    line += BytesToHexText(block);
     line += "\r\n";
     return line;
   }
@@ -68,6 +48,15 @@ bool IsUnfinishedReplyLine(std::string_view text) {
   for (char c : digits)
     if (HexDigitValue(c) < 0) return false;
   return true;
+}
+
+std::string ShownServerText(std::string_view text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+  const std::string_view kept = CutSjis(text, kShownServerTextMax);
+  std::string shown = EscapeControlBytes(kept);
+  if (kept.size() < text.size())
+    shown += "...(" + std::to_string(text.size() - kept.size()) + " more bytes)";
+  return shown;
 }
 
 TcpReplyAction RewriteTcpReply(std::string_view text, ReplyBuffer& reply) {

@@ -35,9 +35,6 @@ Frame OutputFrame(int address, int data);  // address 0x00..0x0F, data byte
 Frame InputFrame(int address);             // address 0x10..0x1F
 Frame InputDataRequestFrame();             // 0x40
 
-// Every byte as two upper-case hex digits, no separators.
-std::string HexOf(std::span<const unsigned char> bytes);
-
 // The TCP line a frame becomes: "RAVIZ C\r\n" for a frame starting "L0"; "RAVIZ S53" and frame
 // bytes 1..29 in hex (0 where the frame is shorter) and "\r\n" for a frame starting 'S'; no line
 // for any other frame.
@@ -62,6 +59,12 @@ enum class TcpReplyAction {
 // put in front of the next read, so that a learned code split over two reads is not stored with
 // its tail missing.
 bool IsUnfinishedReplyLine(std::string_view text);
+
+// How a text of the server's own ('E' lines) is shown: its line end dropped, control characters
+// escaped ("\x1B") so that it cannot act on a terminal, and cut on a character boundary after
+// kShownServerTextMax bytes with a mark saying how much was left out.
+inline constexpr std::size_t kShownServerTextMax = 200;
+std::string ShownServerText(std::string_view text);
 
 // Applies one received text (up to its first NUL) to the reply buffer: "RG" and hex pairs
 // become 'G' and the signal block with the count set to 30 (positions 1..29 not supplied are

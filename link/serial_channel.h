@@ -9,6 +9,8 @@ class SerialChannel {
  public:
   // Called on the GUI thread with the number of bytes waiting (never 0).
   using ReceiveHandler = std::function<void(int size)>;
+  // Called on the GUI thread, once, when the open device went away (an adapter pulled out).
+  using GoneHandler = std::function<void()>;
 
   virtual ~SerialChannel() = default;
 
@@ -28,6 +30,7 @@ class SerialChannel {
   virtual int TransLength() = 0;
 
   virtual void SetReceiveHandler(ReceiveHandler handler) = 0;
+  virtual void SetGoneHandler(GoneHandler handler) = 0;
 };
 
 }  // namespace kavro

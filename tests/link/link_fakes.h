@@ -88,11 +88,16 @@ class FakeSerial : public SerialChannel {
   }
   int TransLength() override { return trans_length; }
   void SetReceiveHandler(ReceiveHandler h) override { handler = std::move(h); }
+  void SetGoneHandler(GoneHandler h) override { gone_handler = std::move(h); }
 
   // The device answers: the bytes wait in the port and the receive event reports them.
   void Deliver(const Bytes& bytes) {
     incoming.insert(incoming.end(), bytes.begin(), bytes.end());
     if (handler) handler(static_cast<int>(incoming.size()));
+  }
+  // The device is pulled out while open.
+  void Vanish() {
+    if (open && gone_handler) gone_handler();
   }
   Bytes TakeWritten() {
     Bytes out;
@@ -111,6 +116,7 @@ class FakeSerial : public SerialChannel {
   Bytes written;
   std::deque<unsigned char> incoming;
   ReceiveHandler handler;
+  GoneHandler gone_handler;
 };
 
 class FakeTcp : public TcpChannel {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "datafile/hex_text.h"
 #include "link/code_table.h"
 #include "link/controller_link.h"
 #include "link/frames.h"
@@ -38,7 +39,7 @@ class LinkTest : public ::testing::Test {
 
   // Puts a code into the table as if it had been loaded.
   void Load(int code, const Bytes& block, const std::string& comment = "") {
-    codes.SetData(code, HexOf(block));
+    codes.SetData(code, BytesToHexText(block));
     codes.SetComment(code, comment);
   }
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "datafile/hex_text.h"
 #include "link/code_table.h"
 #include "link/frames.h"
 #include "link/key_names.h"
@@ -48,8 +49,8 @@ TEST(Frames, IrSendFrameIsAlways30BytesZeroFilled) {
 }
 
 TEST(Frames, HexIsTwoUpperCaseDigitsPerByte) {
-  EXPECT_EQ(HexOf(Bytes{0x00, 0x0A, 0xFF, 0x5a}), "000AFF5A");
-  EXPECT_EQ(HexOf(Bytes{}), "");
+  EXPECT_EQ(BytesToHexText(Bytes{0x00, 0x0A, 0xFF, 0x5a}), "000AFF5A");
+  EXPECT_EQ(BytesToHexText(Bytes{}), "");
 }
 
 TEST(TcpLines, LearnRequestAndRawL0BecomeRavizC) {
@@ -62,11 +63,11 @@ TEST(TcpLines, IrSendFrameBecomes69CharactersWhateverItsLength) {
   const std::optional<std::string> line = FrameToLine(IrSendFrame(block));
   ASSERT_TRUE(line);
   EXPECT_EQ(line->size(), 69u);
-  EXPECT_EQ(*line, "RAVIZ S53" + HexOf(block) + "\r\n");
+  EXPECT_EQ(*line, "RAVIZ S53" + BytesToHexText(block) + "\r\n");
 
   // A data text of 10 bytes, and a raw 'S' of one byte, still give 29 pairs.
   EXPECT_EQ(FrameToLine(IrSendFrame(Block(0xA0, 10))),
-            "RAVIZ S53" + HexOf(Block(0xA0, 10)) + std::string(38, '0') + "\r\n");
+            "RAVIZ S53" + BytesToHexText(Block(0xA0, 10)) + std::string(38, '0') + "\r\n");
   EXPECT_EQ(FrameToLine(B("S")), "RAVIZ S53" + std::string(58, '0') + "\r\n");
   // Bytes beyond 29 are not carried.
   Bytes longer = IrSendFrame(block);
@@ -112,7 +113,7 @@ TEST(TcpReplies, DispatchOnTheFirstCharacter) {
 TEST(TcpReplies, RgLineBecomesALearnReplyOf30Bytes) {
   ReplyBuffer reply;
   const Bytes block = Block(0x80, 29);
-  ASSERT_EQ(RewriteTcpReply("RG" + HexOf(block) + "\r\n", reply), TcpReplyAction::kParse);
+  ASSERT_EQ(RewriteTcpReply("RG" + BytesToHexText(block) + "\r\n", reply), TcpReplyAction::kParse);
   EXPECT_EQ(reply.count, 30);
   EXPECT_EQ(reply.bytes[0], 'G');
   EXPECT_EQ(Bytes(reply.bytes.begin() + 1, reply.bytes.begin() + 30), block);
@@ -126,7 +127,7 @@ TEST(TcpReplies, RgLineBecomesALearnReplyOf30Bytes) {
 TEST(TcpReplies, ShortRgLineClearsThePositionsItDoesNotSupply) {
   ReplyBuffer reply;
   reply.bytes.fill(0x77);
-  RewriteTcpReply("RG" + HexOf(Block(1, 10)) + "\r\n", reply);
+  RewriteTcpReply("RG" + BytesToHexText(Block(1, 10)) + "\r\n", reply);
   EXPECT_EQ(reply.count, 30);
   for (int i = 1; i <= 10; ++i) EXPECT_EQ(reply.bytes[i], i);
   for (int i = 11; i <= 29; ++i) EXPECT_EQ(reply.bytes[i], 0) << i;

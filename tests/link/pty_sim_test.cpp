@@ -177,13 +177,18 @@ TEST_F(PtySimTest, SplitRepliesAreJoined) {
   EXPECT_EQ(codes.Data(103), kStoredCode);
 }
 
-TEST_F(PtySimTest, PortThatCannotBeOpenedThrows) {
+TEST_F(PtySimTest, PortThatCannotBeOpenedThrowsWithItsReasonAndLeavesTheLinkClosed) {
   PortTable::Set(4, "/nonexistent/kavro-port");
   link.SetPortChoice(4);
   codes.SetData(101, SimBlockText());
-  EXPECT_THROW(link.Send(1), ECommError);
-  EXPECT_EQ(link.LinkPort(), 4);
-  EXPECT_EQ(link.State(), kIrSending);
+  try {
+    link.Send(1);
+    ADD_FAILURE() << "opened";
+  } catch (const ECommError& e) {
+    EXPECT_EQ(e.Detail(), "COM4 (/nonexistent/kavro-port): No such file or directory");
+  }
+  EXPECT_EQ(link.LinkPort(), kLinkClosed);
+  EXPECT_EQ(link.State(), kIdle);
   EXPECT_FALSE(ticks.enabled);
 }
 

@@ -41,7 +41,7 @@ TEST_F(ReplySplitTest, LearnReplyCutAnywhereStoresTheSameCode) {
       codes.SetData(101, "");
       StartLearn(1);
       DeliverCut(reply, {cut});
-      EXPECT_EQ(codes.Data(101), HexOf(OneFrameBlock()));
+      EXPECT_EQ(codes.Data(101), BytesToHexText(OneFrameBlock()));
       EXPECT_EQ(ui.Take(), Messages{"Learn OK!"});
       EXPECT_EQ(link.State(), kIdle);
     }
@@ -56,7 +56,7 @@ TEST_F(ReplySplitTest, LearnReplyByteByByte) {
   std::vector<std::size_t> cuts;
   for (std::size_t i = 1; i < reply.size(); ++i) cuts.push_back(i);
   DeliverCut(reply, cuts);
-  EXPECT_EQ(codes.Data(102), HexOf(OneFrameBlock()));
+  EXPECT_EQ(codes.Data(102), BytesToHexText(OneFrameBlock()));
   EXPECT_EQ(ui.Take(), Messages{"Learn OK!"});
 }
 
@@ -119,7 +119,7 @@ TEST_F(ReplySplitTest, UnaskedBytesGiveOneLinePerArrival) {
 
 TEST_F(ReplySplitTest, TcpReplyLinesCutAnywhere) {
   link.SetPortChoice(kTcpPort);
-  const std::string learned = "RG" + HexOf(OneFrameBlock()) + "\r\n";
+  const std::string learned = "RG" + BytesToHexText(OneFrameBlock()) + "\r\n";
   for (std::size_t cut = 1; cut < learned.size(); ++cut) {
     SCOPED_TRACE("RG cut at " + std::to_string(cut));
     codes.SetData(101, "");
@@ -128,7 +128,7 @@ TEST_F(ReplySplitTest, TcpReplyLinesCutAnywhere) {
     tcp.TakeSent();
     tcp.Deliver(learned.substr(0, cut));
     tcp.Deliver(learned.substr(cut));
-    EXPECT_EQ(codes.Data(101), HexOf(OneFrameBlock()));
+    EXPECT_EQ(codes.Data(101), BytesToHexText(OneFrameBlock()));
     EXPECT_EQ(ui.Take(), Messages{"Learn OK!"});
     EXPECT_EQ(tcp.TakeSent(), std::vector<std::string>{"RAVIZ D\r\n"});
   }

@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "datafile/store.h"
+#include "serial/port_table.h"
 #include "tests/link/link_fixture.h"
 
 namespace kavro::test {
@@ -137,14 +139,14 @@ class SendFromFileTest : public LinkTest {
 };
 
 TEST_F(SendFromFileTest, MissingCodeIsFetchedFromTheDataFileAndKept) {
-  ASSERT_EQ(WriteKeyValue(path, "Data", "0107", HexOf(OneFrameBlock()) + " P1 TV 7 spare"), 0);
+  ASSERT_EQ(WriteKeyValue(path, "Data", "0107", BytesToHexText(OneFrameBlock()) + " P1 TV 7 spare"), 0);
   link.Send(7);
   EXPECT_EQ(ui.Take(), Messages{"None Data!"});  // no data file name known
 
   link.SetDataFileName(path);
   link.Send(7);
   EXPECT_EQ(ui.Take(), Messages{"Send(107)"});
-  EXPECT_EQ(codes.Data(107), HexOf(OneFrameBlock()));
+  EXPECT_EQ(codes.Data(107), BytesToHexText(OneFrameBlock()));
   EXPECT_EQ(codes.Comment(107), "P1 TV 7 spare");
   EXPECT_FALSE(codes.Changed(107));
   const Bytes written = serial.TakeWritten();
@@ -202,7 +204,7 @@ TEST_F(LinkTest, LearnOnThePadStoresTheCodeUnderItsName) {
 
   serial.Deliver(LearnReply(OneFrameBlock()));
   EXPECT_EQ(ui.Take(), Messages{"Learn OK!"});
-  EXPECT_EQ(codes.Data(145), HexOf(OneFrameBlock()));
+  EXPECT_EQ(codes.Data(145), BytesToHexText(OneFrameBlock()));
   EXPECT_EQ(codes.Data(145).size(), 58u);
   EXPECT_EQ(codes.Comment(145), "P1 VTR CH DOWN");
   EXPECT_TRUE(codes.Changed(145));
@@ -243,7 +245,7 @@ TEST_F(LinkTest, LearnReplyLongerThan30BytesGivesA58DigitText) {
   Bytes reply = LearnReply(OneFrameBlock());
   for (int i = 0; i < 8; ++i) reply.push_back(0xEE);
   serial.Deliver(reply);
-  EXPECT_EQ(codes.Data(101), HexOf(OneFrameBlock()));
+  EXPECT_EQ(codes.Data(101), BytesToHexText(OneFrameBlock()));
 }
 
 TEST_F(LinkTest, LearnErrorLeavesLearnModeOnSoTheNextKeyLearnsAgain) {
@@ -298,7 +300,7 @@ TEST_F(LinkTest, LearnOnTheCodeListTakesTheCommentBox) {
   serial.Deliver(LearnReply(OneFrameBlock()));
   EXPECT_EQ(ui.Take(), Messages{"Learn OK!"});
   EXPECT_EQ(codes.Comment(34), "Aircon on 20 chars!!");
-  EXPECT_EQ(codes.Data(34), HexOf(OneFrameBlock()));
+  EXPECT_EQ(codes.Data(34), BytesToHexText(OneFrameBlock()));
   EXPECT_TRUE(codes.Changed(34));
   EXPECT_FALSE(ui.comment_visible);
   EXPECT_EQ(ui.comment_label, "Comment");  // only learn mode switched by the user clears it
@@ -323,7 +325,7 @@ TEST_F(LinkTest, ThePageShownWhenTheReplyArrivesDecidesTheComment) {
   ui.page = LinkPage::kPad;
   link.LearnModeOff();  // the tab change
   serial.Deliver(LearnReply(OneFrameBlock()));
-  EXPECT_EQ(codes.Data(1), HexOf(OneFrameBlock()));
+  EXPECT_EQ(codes.Data(1), BytesToHexText(OneFrameBlock()));
   EXPECT_EQ(codes.Comment(1), "");  // no pad key has code 1
   EXPECT_EQ(ui.page_displays, 0);
 }
@@ -348,7 +350,7 @@ TEST_F(LinkTest, LibraryLearnHandsTheTextBackAndStoresNothing) {
 
   serial.Deliver(Bytes{'A'});
   serial.Deliver(LearnReply(OneFrameBlock()));
-  EXPECT_EQ(ui.learn_data, std::vector<std::string>{HexOf(OneFrameBlock())});
+  EXPECT_EQ(ui.learn_data, std::vector<std::string>{BytesToHexText(OneFrameBlock())});
   EXPECT_TRUE(ui.Take().empty());
   EXPECT_FALSE(codes.AnyChanged());
   EXPECT_EQ(codes.Data(0), "");
@@ -377,10 +379,10 @@ TEST_F(LinkTest, LibraryLearnTimeoutGoesToTheLibrary) {
 TEST_F(LinkTest, SendIrDataResults) {
   EXPECT_EQ(link.SendIrData(""), kSendEmpty);
   EXPECT_EQ(link.SendIrData(std::string(60, '0')), kSendTooLong);
-  EXPECT_EQ(link.SendIrData(HexOf(OneFrameBlock())), kSendStarted);
+  EXPECT_EQ(link.SendIrData(BytesToHexText(OneFrameBlock())), kSendStarted);
   EXPECT_EQ(link.Countdown(), 5);
   EXPECT_TRUE(link.LibraryFlag());
-  EXPECT_EQ(link.SendIrData(HexOf(OneFrameBlock())), kSendBusy);
+  EXPECT_EQ(link.SendIrData(BytesToHexText(OneFrameBlock())), kSendBusy);
   EXPECT_TRUE(ui.Take().empty());
 
   // Error bytes still go to the main window's messages.
@@ -389,7 +391,7 @@ TEST_F(LinkTest, SendIrDataResults) {
   EXPECT_TRUE(ui.learn_data.empty());
 
   // A send that gets no answer is reported to the library.
-  EXPECT_EQ(link.SendIrData(HexOf(OneFrameBlock())), kSendStarted);
+  EXPECT_EQ(link.SendIrData(BytesToHexText(OneFrameBlock())), kSendStarted);
   ticks.Tick(5);
   EXPECT_EQ(ui.learn_data, std::vector<std::string>{"RS232C timeout!"});
 }
@@ -405,7 +407,7 @@ TEST_F(LinkTest, PadLearnAfterALibraryLearnBelongsToTheMainWindow) {
   EXPECT_FALSE(link.LibraryFlag());
   serial.Deliver(LearnReply(OneFrameBlock()));
   EXPECT_TRUE(ui.learn_data.empty());
-  EXPECT_EQ(codes.Data(102), HexOf(OneFrameBlock()));
+  EXPECT_EQ(codes.Data(102), BytesToHexText(OneFrameBlock()));
 }
 
 TEST_F(LinkTest, LearnToggleClearsTheLibraryFlag) {
@@ -413,9 +415,78 @@ TEST_F(LinkTest, LearnToggleClearsTheLibraryFlag) {
   link.LearnL1Click();  // off
   EXPECT_FALSE(link.LibraryFlag());
   EXPECT_FALSE(link.LearnMode());
-  // The library's learn request is still under way; its time-out now shows here.
-  ticks.Tick(100);
-  EXPECT_EQ(ui.Take(), (Messages{"", "RS232C timeout!"}));
+}
+
+// Learn mode turned off while the reply is awaited gives the learn up, on the pad and for the
+// library alike: a reply that comes later is dropped, and no time-out follows.
+TEST_F(LinkTest, CancelledLearnStoresNoLateReply) {
+  for (const bool library : {false, true}) {
+    Load(101, OneFrameBlock(), "P1 TV 1");
+    codes.SetChanged(101, false);
+    if (library) {
+      ASSERT_EQ(link.SetLearnMode(), kLearnStarted);
+    } else {
+      link.LearnL1Click();
+      link.Send(1);
+    }
+    ASSERT_EQ(link.State(), kLearning);
+    ui.Take();
+    link.LearnL1Click();  // off
+    EXPECT_EQ(link.State(), kIdle) << library;
+    EXPECT_FALSE(ticks.enabled);
+    EXPECT_EQ(link.LinkPort(), kLinkClosed);
+    Bytes other = OneFrameBlock();
+    other[19] = 0x77;
+    serial.Deliver(LearnReply(other));
+    ticks.Tick(120);
+    EXPECT_EQ(ui.Take(), Messages{""});
+    EXPECT_TRUE(ui.learn_data.empty());
+    EXPECT_EQ(codes.Data(101), BytesToHexText(OneFrameBlock()));
+    EXPECT_FALSE(codes.Changed(101));
+  }
+}
+
+// A learn reply whose block holds no signal (byte 0 or byte 19 zero) fails like 'N'.
+TEST_F(LinkTest, EmptyLearnedBlockIsALearnError) {
+  for (const int zero_byte : {0, 19}) {
+    Load(101, OneFrameBlock());
+    codes.SetChanged(101, false);
+    link.LearnL1Click();
+    link.Send(1);
+    ui.Take();
+    Bytes empty = OneFrameBlock();
+    empty[zero_byte] = 0;
+    serial.Deliver(LearnReply(empty));
+    EXPECT_EQ(ui.Take(), Messages{"Learn error!"}) << zero_byte;
+    EXPECT_EQ(link.State(), kIdle);
+    EXPECT_TRUE(link.LearnMode());  // the next key learns again
+    EXPECT_EQ(codes.Data(101), BytesToHexText(OneFrameBlock()));
+    EXPECT_FALSE(codes.Changed(101));
+    link.LearnL1Click();  // off again for the next round
+    ui.Take();
+  }
+}
+
+// A pulled adapter ends the exchange at once and names the port; the next press opens it again.
+TEST_F(LinkTest, VanishedDeviceEndsTheExchangeAndClosesTheLink) {
+  PortTable::Set(2, "/dev/ttyUSB7");
+  link.SetPortChoice(2);
+  link.LearnL1Click();
+  link.Send(1);
+  ui.Take();
+  serial.Vanish();
+  EXPECT_EQ(ui.Take(), Messages{"RS232C lost! COM2 (/dev/ttyUSB7) disappeared"});
+  EXPECT_EQ(link.State(), kIdle);
+  EXPECT_FALSE(ticks.enabled);
+  EXPECT_FALSE(link.LearnMode());
+  EXPECT_EQ(link.LinkPort(), kLinkClosed);
+  EXPECT_FALSE(serial.open);
+  // The library hears of it as it hears of a time-out.
+  ASSERT_EQ(link.SetLearnMode(), kLearnStarted);
+  serial.Vanish();
+  EXPECT_EQ(ui.learn_data, Messages{"RS232C lost! COM2 (/dev/ttyUSB7) disappeared"});
+  EXPECT_EQ(serial.opened_ports, (std::vector<int>{2, 2}));
+  PortTable::Clear();
 }
 
 TEST_F(LinkTest, RawFrameThenPadKeyIsRefusedBySendError) {
@@ -436,36 +507,36 @@ TEST_F(LinkTest, RawFrameThenPadKeyIsRefusedBySendError) {
   EXPECT_EQ(link.State(), kIdle);
 }
 
-TEST_F(LinkTest, PortThatCannotBeOpenedLeavesTheLinkBusyUntilDisconnect) {
-  serial.fail_open = true;
+// A port that cannot be opened ends the exchange that wanted it and leaves the link closed, so
+// the next press opens the port instead of answering "busy" until Disconnect.
+TEST_F(LinkTest, PortThatCannotBeOpenedEndsTheExchange) {
+  const std::vector<std::function<void()>> operations{
+      [&] { link.Send(1); },
+      [&] { link.SendIrData(BytesToHexText(OneFrameBlock())); },
+      [&] { link.SetLearnMode(); },
+      [&] { link.OutPort("1", "2"); },
+      [&] { link.InPort("12"); },
+      [&] { link.InData(); },
+      [&] { link.SendData("01"); },
+  };
   link.SetPortChoice(2);
   Load(101, OneFrameBlock());
-  EXPECT_THROW(link.Send(1), PortOpenError);
-  EXPECT_EQ(link.LinkPort(), 2);
-  EXPECT_EQ(link.State(), kIrSending);
-  EXPECT_FALSE(ticks.enabled);
-  ui.Take();
-
-  link.Send(1);
-  EXPECT_EQ(ui.Take(), (Messages{"Send(101)", "RS232C using!"}));
-
-  link.DisConnectD1Click();
-  serial.fail_open = false;
-  link.Send(1);
-  EXPECT_EQ(serial.opened_ports, std::vector<int>{2});
-  EXPECT_EQ(link.State(), kIrSending);
-}
-
-TEST_F(LinkTest, FramesAfterAFailedOpenAreDroppedWithoutAWord) {
-  serial.fail_open = true;
-  EXPECT_THROW(link.OutPort("1", "2"), PortOpenError);
-  EXPECT_EQ(link.State(), kIdle);  // an output write leaves the exchange idle
-  serial.fail_open = false;
-  ui.Take();
-  link.OutPort("1", "2");
-  EXPECT_EQ(ui.Take(), Messages{"OutPort 01,02"});
-  EXPECT_EQ(serial.opens, 0);
-  EXPECT_TRUE(serial.TakeWritten().empty());
+  for (std::size_t i = 0; i < operations.size(); ++i) {
+    serial.fail_open = true;
+    EXPECT_THROW(operations[i](), PortOpenError) << i;
+    EXPECT_EQ(link.LinkPort(), kLinkClosed) << i;
+    EXPECT_EQ(link.State(), kIdle) << i;
+    EXPECT_FALSE(ticks.enabled) << i;
+    EXPECT_FALSE(link.LearnMode()) << i;
+    serial.fail_open = false;
+    serial.TakeWritten();
+    operations[i]();
+    EXPECT_EQ(serial.opened_ports.back(), 2) << i;
+    EXPECT_GT(serial.TakeWritten().size(), kPreamble.size()) << i;
+    link.DisConnectD1Click();
+    if (link.LearnMode()) link.LearnL1Click();  // the library's learn left it on
+  }
+  EXPECT_EQ(serial.opens, static_cast<int>(operations.size()));
 }
 
 TEST_F(LinkTest, DisconnectDuringALearnKeepsLearnMode) {
@@ -514,7 +585,7 @@ TEST_F(LinkTest, IdleBytesAreShownInOneLine) {
   serial.Deliver(Bytes(300, 0xAB));
   const Messages shown = ui.Take();
   ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0], " R:" + HexOf(Bytes(256, 0xAB)));
+  EXPECT_EQ(shown[0], " R:" + BytesToHexText(Bytes(256, 0xAB)));
   EXPECT_EQ(shown[0].size(), 515u);
 }
 
@@ -538,7 +609,7 @@ TEST_F(LinkTest, ReceiveGuardDropsAFullBufferAndLeavesTheArrivalUnread) {
 TEST_F(LinkTest, TrafficObserverSeesFramesAndReplies) {
   std::vector<std::string> seen;
   link.SetTrafficObserver([&](ControllerLink::Traffic t, std::span<const unsigned char> bytes) {
-    seen.push_back((t == ControllerLink::Traffic::kFrame ? "S:" : "R:") + HexOf(bytes));
+    seen.push_back((t == ControllerLink::Traffic::kFrame ? "S:" : "R:") + BytesToHexText(bytes));
   });
   link.InData();
   serial.Deliver({0x5A});

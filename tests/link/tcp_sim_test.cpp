@@ -144,7 +144,7 @@ TEST_F(TcpSimTest, ServerTextsAreShown) {
   codes.SetData(101, kSimCode);
   link.Send(1);
   ASSERT_TRUE(WaitFor([&] { return ui.messages.size() == 2; }));
-  EXPECT_EQ(ui.Take(), (Messages{"Send(101)", "ERROR 85\r\n"}));
+  EXPECT_EQ(ui.Take(), (Messages{"Send(101)", "ERROR 85"}));
   ticks.Tick(120);  // "ERROR" ends nothing; the send that opened the connection times out
   ui.Take();
 
