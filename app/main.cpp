@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "datafile/data_file_name.h"
-#include "library/error_display.h"
-#include "library/gui_text.h"
+#include "gui/error_display.h"
+#include "gui/gui_text.h"
 #include "mainwin/kavro_application.h"
 #include "mainwin/program_icon.h"
 #include "mainwin/program_windows.h"

@@ -23,15 +23,17 @@
 #include <filesystem>
 #include <fstream>
 
+#include "datafile/file_error.h"
 #include "datafile/hex_text.h"
 #include "datafile/layout.h"
 #include "datafile/leading_decimal.h"
 #include "datafile/records.h"
 #include "datafile/store.h"
-#include "library/conversion_error.h"
-#include "library/error_display.h"
-#include "library/gui_text.h"
+#include "gui/conversion_error.h"
+#include "gui/error_display.h"
+#include "gui/gui_text.h"
 #include "library/signal_image.h"
+#include "link/link_messages.h"
 #include "library/signal_view.h"
 
 namespace kavro {
@@ -48,40 +50,8 @@ constexpr const char* kFirstProposal = "1000";
 const QString kUpdate = QStringLiteral("Update");
 const QString kAppend = QStringLiteral("Append");
 
-// The number, data text and comment of an entry: the first two words, and what follows the
-// second word and the blanks after it.
-struct EntryParts {
-  std::string number;
-  std::string data;
-  std::string comment;
-};
-
-std::optional<EntryParts> SplitEntry(std::string_view entry) {
-  auto skip_space = [&](std::size_t i) {
-    while (i < entry.size() && IsTextSpace(entry[i])) ++i;
-    return i;
-  };
-  auto skip_word = [&](std::size_t i) {
-    while (i < entry.size() && !IsTextSpace(entry[i])) ++i;
-    return i;
-  };
-  const std::size_t number_begin = skip_space(0);
-  const std::size_t number_end = skip_word(number_begin);
-  const std::size_t data_begin = skip_space(number_end);
-  const std::size_t data_end = skip_word(data_begin);
-  if (number_end == number_begin || data_end == data_begin) return std::nullopt;
-  const std::size_t comment_begin = skip_space(data_end);
-  return EntryParts{std::string(entry.substr(number_begin, number_end - number_begin)),
-                    std::string(entry.substr(data_begin, data_end - data_begin)),
-                    std::string(entry.substr(comment_begin))};
-}
-
-// A link message rather than a data text: it does not begin with a digit or a capital A to F.
-bool IsMessageText(std::string_view text) {
-  if (text.empty()) return true;
-  const char c = text[0];
-  return !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'));
-}
+// A link message rather than a data text.
+bool IsMessageText(std::string_view text) { return !link_msg::IsLearnedDataText(text); }
 
 std::string NumberText(long long number) {
   char text[24];
@@ -185,7 +155,7 @@ void TForm3::BuildControls() {
   Logic2->setObjectName(QStringLiteral("Logic2"));
   Logic2->setGeometry(kImageWidth + 40, 43, 20, 16);
 
-  Message = new QLabel(client);
+  Message = NewTextLabel(QString(), client);
   Message->setObjectName(QStringLiteral("Message"));
   Message->setGeometry(4, 389, kClientWidth - 8, 16);
 
@@ -348,13 +318,16 @@ void TForm3::FormShow() {
 
   std::vector<std::string> entries;
   std::string line = "start";
-  while (ReadSectionLine(path, kDataSection, line) == 0) {
+  FileError error;
+  while (ReadSectionLine(path, kDataSection, line, &error) == 0) {
     if (std::optional<std::string> entry = LibraryEntryFromLine(line)) entries.push_back(*entry);
     line = "next";
   }
   line = "end";
   ReadSectionLine(path, kDataSection, line);
   ReplaceEntries(std::move(entries));
+  // An empty list must not pass for an empty library.
+  if (error) Message->setText(QStringLiteral("Data file cannot be read: ") + FileErrorQText(path, error));
 
   SetSeqNum(kFirstProposal);
   IrData->clear();
@@ -398,9 +371,9 @@ void TForm3::SeqNumChange() {
 void TForm3::IrDataListClick() {
   const int index = SelectedIndex();
   if (index < 0) return;
-  const std::optional<EntryParts> parts = SplitEntry(entries_[index]);
+  const std::optional<RecordEntryParts> parts = SplitRecordEntry(entries_[index]);
   if (!parts) return;
-  SetSeqNum(parts->number);
+  SetSeqNum(std::string(parts->number));
   IrData->setText(FromSjis(parts->data));
   IrComm->setText(FromSjis(parts->comment));
   // Show where the texts begin, as a freshly filled edit does.
@@ -422,21 +395,19 @@ void TForm3::IrLearnClick() {
     return;
   }
   if (IrComm->text().isEmpty()) {
-    MsgOut("Comment nothing!");
+    MsgOut(link_msg::kCommentNothing);
     return;
   }
   switch (host_.SetLearnMode()) {
-    case 0:
+    case kLearnStarted:
       SeqNum->setEnabled(false);
-      MsgOut("Push Controller!");
+      MsgOut(link_msg::kPushController);
       break;
-    case 1:
-      MsgOut("Already Learning!");
+    case kLearnAlreadyOn:
+      MsgOut(link_msg::kAlreadyLearning);
       break;
-    case 2:
-      MsgOut("RS232C using!");
-      break;
-    default:
+    case kLearnBusy:
+      MsgOut(link_msg::kBusy);
       break;
   }
 }
@@ -476,7 +447,7 @@ void TForm3::LearnData(std::string_view text) {
 void TForm3::IrUpdateClick() {
   const std::string data = Bytes(IrData);
   if (data.size() != kDataTextSlot - 2) {
-    MsgOut("Data Length Error!");
+    MsgOut(link_msg::kDataLength);
     return;
   }
   // A text that LearnData would take for a message is refused here, before the selected entry
@@ -518,20 +489,20 @@ void TForm3::IrSendClick() {
     MsgOut("Please Select Data");
     return;
   }
-  const std::optional<EntryParts> parts = SplitEntry(entries_[index]);
+  const std::optional<RecordEntryParts> parts = SplitRecordEntry(entries_[index]);
   if (!parts) return;
-  MsgOut("Send(" + parts->number + ")");
+  MsgOut("Send(" + std::string(parts->number) + ")");
   switch (host_.SendIrData(parts->data)) {
-    case 1:
-      MsgOut("None Data!");
+    case kSendEmpty:
+      MsgOut(link_msg::kNoData);
       break;
-    case 2:
-      MsgOut("Data Length Error!");
+    case kSendTooLong:
+      MsgOut(link_msg::kDataLength);
       break;
-    case 3:
-      MsgOut("RS232C using!");
+    case kSendBusy:
+      MsgOut(link_msg::kBusy);
       break;
-    default:
+    case kSendStarted:
       break;
   }
 }
@@ -547,12 +518,14 @@ void TForm3::FormHide() {
 
 void TForm3::SaveEntries() {
   const std::string path = host_.DataFileName();
-  if (WriteSectionLine(path, kDataSection, "start") != 0) {
+  FileError error;
+  if (WriteSectionLine(path, kDataSection, "start", &error) != 0) {
     // Codes learned while no data file exists yet would be lost: begin an empty file.
-    std::error_code error;
-    if (path.empty() || std::filesystem::exists(path, error) || error) return;
+    std::error_code exists_error;
+    if (path.empty() || std::filesystem::exists(path, exists_error) || exists_error)
+      return ReportUnsaved(path, error);
     std::ofstream(path, std::ios::binary);
-    if (WriteSectionLine(path, kDataSection, "start") != 0) return;
+    if (WriteSectionLine(path, kDataSection, "start", &error) != 0) return ReportUnsaved(path, error);
   }
   int next_library_number = kLibraryFirstCode;
   for (const std::string& entry : entries_) {
@@ -563,7 +536,14 @@ void TForm3::SaveEntries() {
     const int key = *number < kLibraryFirstCode ? *number : next_library_number++;
     WriteSectionLine(path, kDataSection, LibrarySectionLine(key, std::string_view(entry).substr(space + 1)));
   }
-  WriteSectionLine(path, kDataSection, "end");
+  if (WriteSectionLine(path, kDataSection, "end", &error) != 0) ReportUnsaved(path, error);
+}
+
+// The entries stay in the list while the window lives; the user must know they are not stored.
+void TForm3::ReportUnsaved(const std::string& path, FileError error) {
+  if (!error) error = FileError{FileFault::kNotFound, 0};
+  ShowErrorText(QStringLiteral("The code library could not be saved to the data file: ") +
+                FileErrorQText(path, error));
 }
 
 void TForm3::FormClose() { host_.EnableMainWindow(); }

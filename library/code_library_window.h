@@ -17,8 +17,9 @@
 #include <string_view>
 #include <vector>
 
+#include "datafile/file_error.h"
 #include "library/library_host.h"
-#include "library/ok_cancel_prompt.h"
+#include "gui/ok_cancel_prompt.h"
 
 class QAction;
 class QFontDialog;
@@ -99,6 +100,7 @@ class TForm3 : public QMainWindow {
   // SeqNum as a number; throws ConversionError for any other text.
   int SeqNumValue() const;
   void SaveEntries();
+  void ReportUnsaved(const std::string& path, FileError error);
 
   LibraryHost& host_;
   std::vector<std::string> entries_;

@@ -5,18 +5,18 @@
 #include <string>
 #include <string_view>
 
+#include "link/controller_link.h"
+
 namespace kavro {
 
 class LibraryHost {
  public:
   virtual ~LibraryHost() = default;
 
-  // Starts a learn whose result comes back through the library's LearnData:
-  // 0 started, 1 learn mode already on, 2 busy.
-  virtual int SetLearnMode() = 0;
-  // Sends a data text, the reply belonging to the library: 0 sent, 1 empty text,
-  // 2 more than 29 bytes, 3 busy.
-  virtual int SendIrData(std::string_view data_text) = 0;
+  // Starts a learn whose result comes back through the library's LearnData.
+  virtual SetLearnModeResult SetLearnMode() = 0;
+  // Sends a data text, the reply belonging to the library.
+  virtual SendIrDataResult SendIrData(std::string_view data_text) = 0;
   // The data file fixed by the main window's last showing.
   virtual std::string DataFileName() const = 0;
   // The library window has hidden itself: the main window shows again (and reloads).

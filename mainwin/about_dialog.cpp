@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "library/error_display.h"
-#include "library/gui_text.h"
+#include "gui/error_display.h"
+#include "gui/gui_text.h"
 #include "mainwin/program_icon.h"
 
 namespace kavro {
@@ -15,7 +15,7 @@ namespace kavro {
 namespace {
 
 QLabel* Label(QWidget* parent, const char* name, const QString& text, int x, int y, int width) {
-  auto* label = new QLabel(text, parent);
+  auto* label = NewTextLabel(text, parent);
   label->setObjectName(QString::fromLatin1(name));
   label->setGeometry(x, y, width, 16);
   return label;
@@ -57,7 +57,7 @@ void TForm2::FileNameSet(std::string_view name) {
   const QString text = QFile::decodeName(QByteArray(name.data(), static_cast<qsizetype>(name.size())));
   using_file_->setText(text);
   // A long path is cut off by the dialog's edge; the whole of it is one hover away.
-  using_file_->setToolTip(text);
+  using_file_->setToolTip(PlainToolTip(text));
 }
 
 void TForm2::Button1Click() {

@@ -6,7 +6,7 @@
 #include <QToolButton>
 
 #include "datafile/layout.h"
-#include "library/gui_text.h"
+#include "gui/gui_text.h"
 #include "mainwin/widget_colors.h"
 
 namespace kavro {
@@ -45,17 +45,17 @@ CodeListPage BuildCodeListPage(QWidget* parent) {
     row->setObjectName(QStringLiteral("RB%1").arg(i + 1));
     row->setGeometry(8, y, 25, 17);
     list.rows[i] = row;
-    auto* comment = new QLabel(list.page);
+    auto* comment = NewTextLabel(QString(), list.page);
     comment->setObjectName(QStringLiteral("RC%1").arg(i + 1));
     comment->setGeometry(40, y, 113, 17);
     list.comments[i] = comment;
   }
 
-  list.comment_label = new QLabel(QStringLiteral("Comment"), list.page);
+  list.comment_label = NewTextLabel(QStringLiteral("Comment"), list.page);
   list.comment_label->setObjectName(QStringLiteral("CommLabel"));
   list.comment_label->setGeometry(8, 272, 56, 20);
 
-  list.message = new QLabel(QStringLiteral("MessageArea"), list.page);
+  list.message = NewTextLabel(QStringLiteral("MessageArea"), list.page);
   list.message->setObjectName(QStringLiteral("Message2"));
   list.message->setGeometry(8, 296, 145, 14);
   return list;

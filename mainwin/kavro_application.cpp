@@ -1,6 +1,6 @@
 #include "mainwin/kavro_application.h"
 
-#include "library/error_display.h"
+#include "gui/error_display.h"
 
 namespace kavro {
 

@@ -17,16 +17,18 @@
 #include <QToolButton>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "datafile/data_file_name.h"
+#include "datafile/file_error.h"
 #include "datafile/layout.h"
 #include "datafile/leading_decimal.h"
 #include "datafile/records.h"
 #include "datafile/sjis.h"
 #include "datafile/store.h"
 #include "library/code_library_window.h"
-#include "library/error_display.h"
-#include "library/gui_text.h"
+#include "gui/error_display.h"
+#include "gui/gui_text.h"
 #include "link/commx_channel.h"
 #include "link/controller_link.h"
 #include "link/qt_comm_dispatcher.h"
@@ -182,44 +184,79 @@ void TForm1::showEvent(QShowEvent* event) {
   }
 }
 
+// Every showing starts from the file, so that what the code library window changed, or a hand
+// edit made meanwhile, is what the main window shows.
 void TForm1::FormShow() {
-  // 1. Back to the pad; a change raises Note1Change as a click would.
+  // Back to the pad; a change raises Note1Change as a click would.
   note1_->setCurrentIndex(0);
-  // 2.
   for (QLineEdit* field : {io_.out_adr, io_.out_data, io_.in_adr, io_.send_buff}) field->clear();
   MsgOut("");
-  // 3. The table mirrors the file after the reload: comments of codes no longer stored go too.
+  // The table mirrors the file after the reload: comments of codes no longer stored go too.
   codes_.ClearDataAndFlags();
   for (int code = CodeTable::kFirstCode; code <= CodeTable::kLastCode; ++code)
     codes_.SetComment(code, "");
-  // 4.
+  FixDataFileName();
+  LoadLinkSettings();
+  LoadWindowSettings();
+  LoadExtLabels();
+  const std::string& file = data_file_name_;
+  std::string value;
+  ReadKeyValue(file, kPadPageSetting.section, kPadPageSetting.key, value, kPadPageSetting.deflt);
+  const char page = FirstChar(value);
+  SelectPadPage(page == '3' ? 3 : page == '2' ? 2 : 1);
+  LoadCodes();
+  ReadKeyValue(file, kListPageSetting.section, kListPageReadKey, value, kListPageSetting.deflt);
+  if (!value.empty()) {
+    if (std::optional<int> stored = LeadingDecimal(value)) list_page_ = *stored;
+  }
+  list_.comment->clear();
+  list_.comment->hide();
+  list_.comment_label->clear();
+  PageDisplay();
+}
+
+// The data file is decided again at every showing (the rule depends on the folder being
+// writable). A file that is there but cannot be read is said at once: the defaults shown
+// instead must not look like the user's settings, and nothing is written over it.
+void TForm1::FixDataFileName() {
   const kavro::DataFileName name = ResolveDataFileName(setup_.args, setup_.exe_path);
   data_file_name_ = name.path;
   if (!name.note.empty()) std::fprintf(stderr, "kavro: %s\n", name.note.c_str());
   link_->SetDataFileName(data_file_name_);
+  if (const FileError error = ProbeReadable(data_file_name_)) {
+    ShowErrorText(QStringLiteral("The data file cannot be read, so the defaults are shown: ") +
+                  FileErrorQText(data_file_name_, error));
+  }
+}
+
+// Which port or server the link uses, and the devices behind the ports.
+void TForm1::LoadLinkSettings() {
   const std::string& file = data_file_name_;
   // Every read of a missing section scans the whole file; one look saves a scan per key.
   LoadSerialDevices(SectionHasLines(file, kSerialSection) ? file : std::string());
   std::string value;
-  // 5.
   ReadKeyValue(file, kComSetting.section, kComSetting.key, value, kComSetting.deflt);
   const char com = FirstChar(value);
   const int choice = (com >= '2' && com <= '6') ? com - '0' : 1;
   menu_.ports[choice - 1]->setChecked(true);
   link_->SetPortChoice(choice);
-  // 6.
   ReadKeyValue(file, kLanHostSetting.section, kLanHostSetting.key, value, kLanHostSetting.deflt);
   link_->SetTcpHost(value);
-  // 7. A port that is no number stops the showing here; the error display reports it.
+  // A port that is no number stops the showing here; the error display reports it.
   ReadKeyValue(file, kLanPortSetting.section, kLanPortSetting.key, value, kLanPortSetting.deflt);
   link_->SetTcpPort(PortFromSetting(value));
-  // 8. Only ever switches to VTR.
+}
+
+// The pad mode and staying on top. Both only ever switch on: a showing never undoes what the
+// user chose during the run.
+void TForm1::LoadWindowSettings() {
+  const std::string& file = data_file_name_;
+  std::string value;
   ReadKeyValue(file, kTvVtrSetting.section, kTvVtrSetting.key, value, kTvVtrSetting.deflt);
   if (FirstChar(value) == '1') {
     pad_.tv_vtr->setText(QStringLiteral("VTR"));
     tv_vtr_offset_ = kVtrOffset;
   }
-  // 9. Only ever switches to stay-on-top.
   ReadKeyValue(file, kStayOnTopSetting.section, kStayOnTopSetting.key, value,
                kStayOnTopSetting.deflt);
   if (value == "true" && !(windowFlags() & Qt::WindowStaysOnTopHint)) {
@@ -233,8 +270,14 @@ void TForm1::FormShow() {
       setWindowFlags(flags);
     }
   }
-  // 10. Labels are cut to their slot on a character boundary.
+}
+
+// The extension keys' captions of all three pad pages, cut to their slot on a character
+// boundary. Without an EXT section every caption is its default, and no key is looked up.
+void TForm1::LoadExtLabels() {
+  const std::string& file = data_file_name_;
   const bool ext_stored = SectionHasLines(file, kExtSection);
+  std::string value;
   for (int page = 1; page <= kPadPageCount; ++page) {
     for (int label = 1; label <= kExtLabelsPerPage; ++label) {
       const ExtLabelKey key = ExtLabelKeyFor(page, label);
@@ -245,23 +288,6 @@ void TForm1::FormShow() {
       ext_label_[page - 1][label - 1] = std::string(CutSjis(value, kExtLabelSlot));
     }
   }
-  // 11.
-  ReadKeyValue(file, kPadPageSetting.section, kPadPageSetting.key, value, kPadPageSetting.deflt);
-  const char page = FirstChar(value);
-  SelectPadPage(page == '3' ? 3 : page == '2' ? 2 : 1);
-  // 12.
-  LoadCodes();
-  // 13.
-  ReadKeyValue(file, kListPageSetting.section, kListPageReadKey, value, kListPageSetting.deflt);
-  if (!value.empty()) {
-    if (std::optional<int> stored = LeadingDecimal(value)) list_page_ = *stored;
-  }
-  // 14.
-  list_.comment->clear();
-  list_.comment->hide();
-  list_.comment_label->clear();
-  // 15.
-  PageDisplay();
 }
 
 void TForm1::LoadCodes() {
@@ -279,34 +305,36 @@ void TForm1::LoadCodes() {
   ReadSectionLine(data_file_name_, kDataSection, end);
 }
 
+// The end of the run: the link is closed first, so no reply can change a code while it is
+// saved; then the settings, and the learned codes if the user agrees.
 void TForm1::FormDestroy() {
   destroyed_ = true;
-  const std::string& file = data_file_name_;
-  // 1.
   link_->CloseLink();
-  // 2.
   const bool changed = codes_.AnyChanged();
-  // 3.
+  SaveSettings();
+  if (changed) AskAndSaveChangedCodes();
+}
+
+// Settings are written only where they differ from the file, so an unchanged run leaves the
+// file as it was (also its time stamp).
+void TForm1::SaveSettings() {
+  const std::string& file = data_file_name_;
   WriteSettingIfFirstCharDiffers(kComSetting.section, kComSetting.key, kComSetting.deflt,
                                  std::to_string(CheckedPortChoice()));
-  // 4.
   WriteSettingIfFirstCharDiffers(kPadPageSetting.section, kPadPageSetting.key,
                                  kPadPageSetting.deflt, std::to_string(CheckedPadPage()));
-  // 5.
   std::string value;
   ReadKeyValue(file, kListPageSetting.section, kListPageSetting.key, value, kListPageSetting.deflt);
   if (value.empty()) value = "0";
   const std::optional<int> stored_list_page = LeadingDecimal(value);
   if (!stored_list_page || *stored_list_page != list_page_)
     WriteKeyValue(file, kListPageSetting.section, kListPageSetting.key, std::to_string(list_page_));
-  // 6. A stored value other than 0 or 1 is left alone.
+  // A stored value other than 0 or 1 is left alone.
   ReadKeyValue(file, kTvVtrSetting.section, kTvVtrSetting.key, value, kTvVtrSetting.deflt);
   if (FirstChar(value) == '0' && tv_vtr_offset_ != 0)
     WriteKeyValue(file, kTvVtrSetting.section, kTvVtrSetting.key, "1");
   else if (FirstChar(value) == '1' && tv_vtr_offset_ == 0)
     WriteKeyValue(file, kTvVtrSetting.section, kTvVtrSetting.key, "0");
-  // 7.
-  if (changed) AskAndSaveChangedCodes();
 }
 
 void TForm1::WriteSettingIfFirstCharDiffers(std::string_view section, std::string_view key,
@@ -319,20 +347,21 @@ void TForm1::WriteSettingIfFirstCharDiffers(std::string_view section, std::strin
 bool TForm1::AskAndSaveChangedCodes() {
   if (!prompt(this, QString::fromUtf8(kSavePromptText), QString::fromUtf8(kSavePromptCaption)))
     return false;
-  bool all_written = true;
+  FileError first_error;
   for (int code = CodeTable::kFirstCode; code <= CodeTable::kLastCode; ++code) {
     if (!codes_.Changed(code)) continue;
+    FileError error;
     const int result = WriteKeyValue(data_file_name_, kDataSection, RecordKey(code),
-                                     RecordValue(codes_.Data(code), codes_.Comment(code)));
-    // A code that could not be written stays marked, and the user hears of it.
+                                     RecordValue(codes_.Data(code), codes_.Comment(code)), &error);
+    // A code that could not be written stays marked, and the user hears of it and why.
     if (result == 0)
       codes_.SetChanged(code, false);
-    else
-      all_written = false;
+    else if (!first_error)
+      first_error = error ? error : FileError{FileFault::kIoError, 0};
   }
-  if (!all_written) {
+  if (first_error) {
     ShowErrorText(QStringLiteral("The learned codes could not be saved to the data file: ") +
-                  QFile::decodeName(QByteArray::fromStdString(data_file_name_)));
+                  FileErrorQText(data_file_name_, first_error));
   }
   return true;
 }
@@ -372,8 +401,12 @@ void TForm1::Note1Change(int new_tab) {
 void TForm1::SelectPadPage(int page) {
   setWindowTitle(QStringLiteral("Kavro(page%1)").arg(page));
   menu_.pages[page - 1]->setChecked(true);
-  for (int label = 0; label < kExtKeyCount; ++label)
-    pad_.ext[label]->setText(FromSjis(ext_label_[page - 1][label]));
+  for (int label = 0; label < kExtKeyCount; ++label) {
+    const QString caption = FromSjis(ext_label_[page - 1][label]);
+    pad_.ext[label]->setText(caption);
+    // A caption wider than its key is drawn cut; the whole of it is one hover away.
+    pad_.ext[label]->setToolTip(PlainToolTip(caption));
+  }
 }
 
 int TForm1::CheckedPadPage() const {
@@ -419,7 +452,10 @@ int TForm1::PadBase() const { return 50 + 50 * CheckedPadPage(); }
 
 void TForm1::VersionV1Click() {
   if (about_ == nullptr) return;
-  about_->FileNameSet(data_file_name_);
+  // A name given as typed ("kavro.dat") says nothing of where the file is.
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(data_file_name_, error);
+  about_->FileNameSet(error || data_file_name_.empty() ? data_file_name_ : absolute.string());
   about_->show();
   setEnabled(false);
 }
@@ -513,9 +549,11 @@ void TForm1::LearnData(std::string_view text) {
   if (library_ != nullptr) library_->LearnData(text);
 }
 
-int TForm1::SetLearnMode() { return link_->SetLearnMode(); }
+SetLearnModeResult TForm1::SetLearnMode() { return link_->SetLearnMode(); }
 
-int TForm1::SendIrData(std::string_view data_text) { return link_->SendIrData(data_text); }
+SendIrDataResult TForm1::SendIrData(std::string_view data_text) {
+  return link_->SendIrData(data_text);
+}
 
 void TForm1::ShowMainWindow() {
   // Once the run is ending, the library window going away must not reload the codes that are

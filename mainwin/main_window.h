@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "library/library_host.h"
-#include "library/ok_cancel_prompt.h"
+#include "gui/ok_cancel_prompt.h"
 #include "link/code_table.h"
 #include "link/link_ui.h"
 #include "mainwin/code_list_page.h"
@@ -96,8 +96,8 @@ class TForm1 : public QMainWindow, public LinkUi, public LibraryHost {
   void LearnData(std::string_view text) override;
 
   // --- LibraryHost ---
-  int SetLearnMode() override;
-  int SendIrData(std::string_view data_text) override;
+  SetLearnModeResult SetLearnMode() override;
+  SendIrDataResult SendIrData(std::string_view data_text) override;
   std::string DataFileName() const override { return data_file_name_; }
   void ShowMainWindow() override;
   void EnableMainWindow() override;
@@ -126,7 +126,12 @@ class TForm1 : public QMainWindow, public LinkUi, public LibraryHost {
   void BuildWindow();
   void ConnectHandlers();
   void SelectPadPage(int page);
+  void FixDataFileName();
+  void LoadLinkSettings();
+  void LoadWindowSettings();
+  void LoadExtLabels();
   void LoadCodes();
+  void SaveSettings();
   // The save prompt and, on OK, the changed rows written; false on Cancel.
   bool AskAndSaveChangedCodes();
   void WriteSettingIfFirstCharDiffers(std::string_view section, std::string_view key,

@@ -2,10 +2,13 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QToolButton>
 
 #include <cstring>
 
+#include "gui/gui_text.h"
 #include "mainwin/widget_colors.h"
 
 namespace kavro {
@@ -63,15 +66,32 @@ QColor ColorOf(PadKey::Color color) {
   return Qt::black;
 }
 
+// A graphic button keeps the focus where it was when clicked, but Tab reaches it and Space
+// presses it like any other key, so the whole pad works without a mouse.
 QToolButton* GraphicButton(QWidget* parent, const char* name, const char* caption) {
   auto* button = new QToolButton(parent);
   button->setObjectName(QString::fromLatin1(name));
   button->setText(QString::fromUtf8(caption));
-  button->setFocusPolicy(Qt::NoFocus);
+  button->setFocusPolicy(Qt::TabFocus);
   return button;
 }
 
 }  // namespace
+
+QString ExtKey::ShownCaption() const {
+  QStyleOptionButton option;
+  initStyleOption(&option);
+  const QRect room = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+  return fontMetrics().elidedText(text(), Qt::ElideRight, room.width());
+}
+
+void ExtKey::paintEvent(QPaintEvent*) {
+  QStylePainter painter(this);
+  QStyleOptionButton option;
+  initStyleOption(&option);
+  option.text = ShownCaption();
+  painter.drawControl(QStyle::CE_PushButton, option);
+}
 
 std::span<const PadKey> PadKeys() { return kKeys; }
 
@@ -83,6 +103,9 @@ PadPage BuildPadPage(QWidget* parent) {
     QAbstractButton* button;
     if (key.graphic) {
       button = GraphicButton(pad.page, key.name, key.caption);
+    } else if (key.index >= kFirstExtIndex) {
+      button = new ExtKey(QString::fromUtf8(key.caption), pad.page);
+      button->setObjectName(QString::fromLatin1(key.name));
     } else {
       button = new QPushButton(QString::fromUtf8(key.caption), pad.page);
       button->setObjectName(QString::fromLatin1(key.name));
@@ -90,14 +113,14 @@ PadPage BuildPadPage(QWidget* parent) {
     button->setGeometry(key.x, key.y, key.width, key.height);
     SetFontColor(button, ColorOf(key.color));
     pad.keys[i] = button;
-    if (key.index >= kFirstExtIndex) pad.ext[key.index - kFirstExtIndex] = button;
+    if (key.index >= kFirstExtIndex) pad.ext[key.index - kFirstExtIndex] = static_cast<ExtKey*>(button);
   }
 
   pad.tv_vtr = GraphicButton(pad.page, "SpeedButton7", "TV");
   pad.tv_vtr->setGeometry(8, 136, 57, 25);
   SetFontColor(pad.tv_vtr, kTeal);
 
-  pad.message = new QLabel(QStringLiteral("MessageArea"), pad.page);
+  pad.message = NewTextLabel(QStringLiteral("MessageArea"), pad.page);
   pad.message->setObjectName(QStringLiteral("Message"));
   pad.message->setGeometry(8, 296, 145, 14);
   return pad;

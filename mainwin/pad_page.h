@@ -1,6 +1,8 @@
 // The "IR1" tab: the remote pad. Its keys, where they sit and which key index each stands for.
 #pragma once
 
+#include <QPushButton>
+
 #include <array>
 #include <span>
 
@@ -29,11 +31,24 @@ std::span<const PadKey> PadKeys();
 // Extension keys Button26..Button31, whose captions come from the data file.
 inline constexpr int kExtKeyCount = 6;
 
+// An extension key. Its caption is the user's own and may be wider than the key: it is drawn cut
+// at its end with an ellipsis (text() stays whole; the window shows it whole as the tool tip)
+// rather than clipped on both sides.
+class ExtKey : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+  // The caption as drawn.
+  QString ShownCaption() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
 struct PadPage {
   QWidget* page = nullptr;
   // One per PadKeys() entry, same order.
   std::array<QAbstractButton*, 31> keys{};
-  std::array<QAbstractButton*, kExtKeyCount> ext{};
+  std::array<ExtKey*, kExtKeyCount> ext{};
   QToolButton* tv_vtr = nullptr;  // SpeedButton7
   QLabel* message = nullptr;      // Message, the tab's status line
 };

@@ -3,8 +3,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "library/conversion_error.h"
-#include "library/gui_text.h"
+#include "gui/conversion_error.h"
+#include "gui/gui_text.h"
 
 namespace kavro {
 

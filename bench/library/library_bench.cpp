@@ -56,8 +56,8 @@ std::string MakeDataFile() {
 class BenchHost : public kavro::LibraryHost {
  public:
   explicit BenchHost(std::string path) : path_(std::move(path)) {}
-  int SetLearnMode() override { return 0; }
-  int SendIrData(std::string_view) override { return 0; }
+  kavro::SetLearnModeResult SetLearnMode() override { return kavro::kLearnStarted; }
+  kavro::SendIrDataResult SendIrData(std::string_view) override { return kavro::kSendStarted; }
   std::string DataFileName() const override { return path_; }
   void ShowMainWindow() override {}
   void EnableMainWindow() override {}

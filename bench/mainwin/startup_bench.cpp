@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "datafile/data_file_name.h"
-#include "library/gui_text.h"
+#include "gui/gui_text.h"
 #include "mainwin/kavro_application.h"
 #include "mainwin/main_window.h"
 #include "mainwin/program_icon.h"

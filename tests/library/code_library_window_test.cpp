@@ -6,7 +6,8 @@
 #include <QFontInfo>
 #include <QImage>
 
-#include "library/conversion_error.h"
+#include "gui/conversion_error.h"
+#include "gui/error_display.h"
 #include "library/signal_image.h"
 #include "library/signal_view.h"
 #include "tests/library/library_fixture.h"
@@ -242,6 +243,25 @@ TEST_F(LibraryTest, SaveBeginsADataFileWhereNoneExists) {
   window->LearnData(DataText());
   window->hide();
   EXPECT_EQ(DataLines(), Strings{"0250 " + DataText() + " tv"});
+}
+
+// A data file that cannot be read is said in the message line, not shown as an empty library;
+// entries that cannot be saved are reported, not dropped without a word.
+TEST_F(LibraryTest, UnreadableOrUnwritableFileIsSaid) {
+  std::filesystem::create_directory(host.path);
+  std::vector<QString> errors;
+  const ErrorDisplay previous = SetErrorDisplay([&](const QString& text) { errors.push_back(text); });
+  Open();
+  EXPECT_EQ(Message(), "Data file cannot be read: " + host.path + ": not a regular file");
+  SeqNum()->setText("0500");
+  IrComm()->setText("tv");
+  window->IrLearnClick();
+  window->LearnData(DataText());
+  window->hide();
+  SetErrorDisplay(previous);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(errors[0].endsWith(QString::fromStdString(host.path + ": not a regular file")))
+      << errors[0].toStdString();
 }
 
 TEST_F(LibraryTest, ListFontIsWrittenAtOnceAndReadWhenShown) {

@@ -21,7 +21,7 @@
 
 #include "datafile/store.h"
 #include "library/code_library_window.h"
-#include "library/gui_text.h"
+#include "gui/gui_text.h"
 
 namespace kavro::test {
 
@@ -43,14 +43,14 @@ class QtApp {
 
 class FakeHost : public LibraryHost {
  public:
-  int SetLearnMode() override {
+  SetLearnModeResult SetLearnMode() override {
     ++learn_requests;
-    return learn_result;
+    return static_cast<SetLearnModeResult>(learn_result);
   }
-  int SendIrData(std::string_view data_text) override {
+  SendIrDataResult SendIrData(std::string_view data_text) override {
     sent.emplace_back(data_text);
     if (on_send) on_send();
-    return send_result;
+    return static_cast<SendIrDataResult>(send_result);
   }
   std::string DataFileName() const override { return path; }
   void ShowMainWindow() override { ++main_shown; }

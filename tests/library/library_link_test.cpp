@@ -32,8 +32,10 @@ class LinkedMainWindow : public FakeUi, public LibraryHost {
     FakeUi::LearnData(text);
     if (library) library->LearnData(text);
   }
-  int SetLearnMode() override { return link->SetLearnMode(); }
-  int SendIrData(std::string_view data_text) override { return link->SendIrData(data_text); }
+  SetLearnModeResult SetLearnMode() override { return link->SetLearnMode(); }
+  SendIrDataResult SendIrData(std::string_view data_text) override {
+    return link->SendIrData(data_text);
+  }
   std::string DataFileName() const override { return path; }
   void ShowMainWindow() override {}
   void EnableMainWindow() override {}

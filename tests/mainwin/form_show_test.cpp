@@ -35,6 +35,19 @@ TEST_F(MainWindowTest, MissingFileGivesEveryDefault) {
   EXPECT_TRUE(errors.empty());
 }
 
+// A data file that is there but cannot be read is said at once, not passed off as defaults,
+// and the run's end writes nothing over it.
+TEST_F(MainWindowTest, UnreadableDataFileIsSaidAtShowing) {
+  std::filesystem::create_directory(data_file);
+  Start();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(errors[0].endsWith(QString::fromStdString(data_file + ": not a regular file")))
+      << errors[0].toStdString();
+  Trigger("COM32");
+  Stop();
+  EXPECT_TRUE(std::filesystem::is_directory(data_file));
+}
+
 struct OddValues {
   std::vector<std::string> common;
   const char* port_item;

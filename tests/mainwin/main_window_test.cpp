@@ -41,9 +41,12 @@ TEST_F(MainWindowTest, ClientAreaNotebookAndEveryNamedControl) {
                            "LearnL1"})
     Find<QAction>(name);
 
-  // Graphic buttons never take the focus from the comment box or the I/O fields.
+  // Graphic buttons never take the focus from the comment box or the I/O fields by a click; Tab
+  // reaches the pad's, so that the whole pad works from the keyboard.
   for (const char* name : {"SpeedButton1", "SpeedButton2", "SpeedButton3", "SpeedButton4",
-                           "SpeedButton5", "SpeedButton6", "SpeedButton7", "PageLeft", "PageRight"})
+                           "SpeedButton5", "SpeedButton6", "SpeedButton7"})
+    EXPECT_EQ(Find<QToolButton>(name)->focusPolicy(), Qt::TabFocus) << name;
+  for (const char* name : {"PageLeft", "PageRight"})
     EXPECT_EQ(Find<QToolButton>(name)->focusPolicy(), Qt::NoFocus) << name;
 
 }
@@ -121,8 +124,12 @@ TEST_F(MainWindowTest, PortAndConnectionFailuresReachTheErrorDisplay) {
   Start();
   Click("Button1");
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0], Q("ポートをオープンできませんでした"));
+  EXPECT_EQ(errors[0], Q("ポートをオープンできませんでした: COM1 (/nonexistent/tty): No such file or directory"));
   EXPECT_EQ(Text("Message"), "Send(101)");
+  // The failed open ended the exchange: the next press tries the port again.
+  Click("Button1");
+  EXPECT_EQ(errors.size(), 2u);
+  EXPECT_EQ(form->Link().State(), kIdle);
 
   // The network server that is not there: the connect failure arrives later, from the socket.
   errors.clear();

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "library/error_display.h"
+#include "gui/error_display.h"
 #include "link/controller_link.h"
 #include "link/tick_source.h"
 #include "mainwin/kavro_application.h"

@@ -2,8 +2,13 @@
 // TV/VTR key.
 #include "tests/mainwin/mainwin_fixture.h"
 
-#include <cstdio>
+#include <QApplication>
 
+#include <cstdio>
+#include <filesystem>
+#include <set>
+
+#include "mainwin/about_dialog.h"
 #include "mainwin/pad_page.h"
 
 namespace kavro::test {
@@ -76,6 +81,46 @@ TEST_F(MainWindowTest, ExtensionCaptionsFollowThePadPage) {
   EXPECT_EQ(Text("Button28"), "EXT3");
   // Other keys keep their captions.
   EXPECT_EQ(Text("Button21"), "CH+");
+}
+
+// Every key is reached with Tab and pressed with Space; a long extension caption is drawn cut at
+// its end, whole in the tool tip; the About dialog names the data file by its absolute path.
+TEST_F(MainWindowTest, PadWorksFromTheKeyboardAndShowsWholeNames) {
+  const std::filesystem::path folder = std::filesystem::path(data_file).parent_path();
+  WriteDataFile({"[EXT]", "msg11=Living Light"});
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+  form = std::make_unique<TForm1>(MainWindowSetup{{"kavro.dat"}, "/nonexistent/kavro", &ticks});
+  form->show();
+  QApplication::setActiveWindow(form.get());
+
+  Find<QWidget>("Button1")->setFocus();
+  std::set<QString> reached;
+  for (int i = 0; i < 60; ++i) {
+    reached.insert(QApplication::focusWidget()->objectName());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  }
+  for (const PadKey& key : PadKeys()) EXPECT_TRUE(reached.count(key.name)) << key.name;
+  EXPECT_TRUE(reached.count("SpeedButton7"));
+  Find<QWidget>("SpeedButton4")->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  EXPECT_EQ(Text("Message"), "None Data!");  // PWR was pressed: code 115 has no data
+
+  auto* ext = Find<ExtKey>("Button26");
+  EXPECT_EQ(ext->text(), "Living Light");
+  EXPECT_TRUE(ext->toolTip().contains("Living Light")) << ext->toolTip().toStdString();
+  const QString shown = ext->ShownCaption();
+  EXPECT_TRUE(shown.startsWith("Li") && shown.endsWith(QChar(0x2026))) << shown.toStdString();
+  EXPECT_LT(ext->fontMetrics().horizontalAdvance(shown), ext->width());
+
+  TForm2 about(form.get());
+  form->SetAboutDialog(&about);
+  Trigger("VersionV1");
+  EXPECT_EQ(about.findChild<QLabel*>("UsingFile")->text().toStdString(), (folder / "kavro.dat").string());
+  about.close();
+  form->SetAboutDialog(nullptr);
+  form.reset();
+  std::filesystem::current_path(before);
 }
 
 }  // namespace

@@ -19,8 +19,8 @@
 
 #include "datafile/data_file_name.h"
 #include "link/controller_link.h"
-#include "library/error_display.h"
-#include "library/gui_text.h"
+#include "gui/error_display.h"
+#include "gui/gui_text.h"
 #include "mainwin/kavro_application.h"
 #include "mainwin/main_window.h"
 #include "mainwin/program_icon.h"

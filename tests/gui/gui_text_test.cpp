@@ -1,4 +1,4 @@
-#include "library/gui_text.h"
+#include "gui/gui_text.h"
 
 #include <QApplication>
 #include <QFontDatabase>

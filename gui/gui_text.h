@@ -6,6 +6,13 @@
 #include <QString>
 #include <QValidator>
 
+class QLabel;
+class QWidget;
+
+namespace kavro {
+struct FileError;
+}
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -20,6 +27,17 @@ std::string ToSjis(const QString& text);
 std::string ToSjisCut(const QString& text, std::size_t max_bytes);
 // Number of Shift-JIS bytes the text takes.
 std::size_t SjisLength(const QString& text);
+
+// A label for text from outside (messages, comments, file names, a server's replies): plain
+// text always, so markup in it is shown as it is and never rendered.
+QLabel* NewTextLabel(const QString& text, QWidget* parent);
+
+// A tool tip that shows `text` as it is, whatever markup it holds (Qt takes a tool tip that looks
+// like markup for rich text).
+QString PlainToolTip(const QString& text);
+
+// A file error for a message box: "<path>: <reason>", the path as the system spells it.
+QString FileErrorQText(const std::string& path, const FileError& error);
 
 // The windows' design font: "ＭＳ Ｐゴシック" of 12 pixels. Where that family is missing, a
 // Japanese family of the system stands in, so Japanese captions never show as boxes.

@@ -1,4 +1,4 @@
-#include "library/ok_cancel_prompt.h"
+#include "gui/ok_cancel_prompt.h"
 
 #include <QMessageBox>
 

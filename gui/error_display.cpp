@@ -1,4 +1,4 @@
-#include "library/error_display.h"
+#include "gui/error_display.h"
 
 #include <QApplication>
 #include <QMessageBox>

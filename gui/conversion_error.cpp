@@ -1,4 +1,4 @@
-#include "library/conversion_error.h"
+#include "gui/conversion_error.h"
 
 #include <charconv>
 

@@ -1,17 +1,21 @@
-#include "library/gui_text.h"
+#include "gui/gui_text.h"
 
+#include <QFile>
 #include <QFontDatabase>
+#include <QTextDocument>
+#include <QLabel>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include "datafile/file_error.h"
 #include "datafile/sjis.h"
+#include "link/sjis_utf8.h"
 
 namespace kavro {
 
 namespace {
 
-// The ICU tables behind this name are code page 932's (glibc's "SHIFT_JIS" is another table).
-constexpr const char* kCodePage = "Shift_JIS";
+constexpr const char* kCodePage = kShiftJisCodec;
 
 }  // namespace
 
@@ -46,6 +50,22 @@ std::string ToSjisCut(const QString& text, std::size_t max_bytes) {
 }
 
 std::size_t SjisLength(const QString& text) { return ToSjis(text).size(); }
+
+QLabel* NewTextLabel(const QString& text, QWidget* parent) {
+  auto* label = new QLabel(parent);
+  label->setTextFormat(Qt::PlainText);
+  label->setText(text);
+  return label;
+}
+
+QString PlainToolTip(const QString& text) {
+  return text.isEmpty() ? text : Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap);
+}
+
+QString FileErrorQText(const std::string& path, const FileError& error) {
+  return QFile::decodeName(QByteArray::fromStdString(path)) + QStringLiteral(": ") +
+         QString::fromStdString(DescribeFileError(error));
+}
 
 QFont DesignFont() {
   const QString wanted = QStringLiteral("ＭＳ Ｐゴシック");
