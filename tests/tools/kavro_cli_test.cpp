@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,6 +34,8 @@ struct Result {
   int code = -1;
   std::string out;
   std::string err;
+  long wakeups = 0;  // voluntary context switches of the run, all its threads
+  double seconds = 0;
 };
 
 std::string ReadFile(const fs::path& path) {
@@ -45,6 +49,8 @@ void WriteFile(const fs::path& path, const std::string& text) {
 
 // A Japanese word in Shift-JIS: three double-byte characters, two trail bytes in the ASCII range.
 const std::string kSjisTv = "\x83\x65\x83\x8C\x83\x72";
+// The same word in UTF-8.
+const std::string kUtf8Tv = "\xE3\x83\x86\xE3\x83\xAC\xE3\x83\x93";
 
 class KavroCli : public ::testing::Test {
  protected:
@@ -68,6 +74,7 @@ class KavroCli : public ::testing::Test {
       const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       const int in = open("/dev/null", O_RDONLY);
       if (o < 0 || e < 0 || in < 0) _exit(120);
+      alarm(30);  // a hung run fails the test instead of stopping the suite
       dup2(in, 0);
       dup2(o, 1);
       dup2(e, 2);
@@ -77,10 +84,14 @@ class KavroCli : public ::testing::Test {
       execv(program.c_str(), argv.data());
       _exit(121);
     }
+    const auto started = std::chrono::steady_clock::now();
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
     Result r;
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.wakeups = usage.ru_nvcsw;
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     r.out = ReadFile(out);
     r.err = ReadFile(err);
     return r;
@@ -102,7 +113,7 @@ TEST_F(KavroCli, SetAndGetKeepShiftJisBytes) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(ReadFile(data_), "\r\n[Data]\r\n0105=" + value + "\r\n");
 
-  r = Cli({"get", "data", "0105"});
+  r = Cli({"--raw", "get", "data", "0105"});
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out, value + "\n");
   // Missing keys: the default when one is given, otherwise an empty line.
@@ -138,7 +149,7 @@ TEST_F(KavroCli, CodesListsEveryNumberedRecord) {
             "0007 A1B2C3\n"
             "0008 B1\n"
             "0105 8A1F P1 TV 5\n"
-            "0300 FF00 " + kSjisTv + "\n"
+            "0300 FF00 " + kUtf8Tv + "\n"
             // The rest after the first space, blanks and all, as the library lists it.
             "1000   FF02  two  blanks \n");
 }
@@ -195,15 +206,91 @@ TEST_F(KavroCli, FailedWriteIsExitOneAndLeavesTheFile) {
   const std::string before = "[COMMON]\r\nCOM=1\r\n";
   WriteFile(data_, before);
   fs::permissions(data_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  const Result r = Cli({"set", "COMMON", "COM", "2"});
+  Result r = Cli({"set", "COMMON", "COM", "2"});
   EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.err, "");
+  EXPECT_EQ(r.err,
+            "kavro-cli: could not write " + data_.string() + ": read-only file (unchanged)\n");
   EXPECT_EQ(ReadFile(data_), before);
   EXPECT_EQ(Cli({"get", "COMMON", "COM"}).out, "1\n");  // reading still works
 
   data_ = dir_ / "no-such-folder" / "codes.dat";
-  EXPECT_EQ(Cli({"set", "COMMON", "COM", "2"}).code, 1);
+  r = Cli({"set", "COMMON", "COM", "2"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find(": no such file or folder (unchanged)"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(data_));
+}
+
+TEST_F(KavroCli, TextIsUtf8OutsideAndShiftJisInTheFile) {
+  ASSERT_EQ(Cli({"set", "Data", "0105", "8A1F " + kUtf8Tv}).code, 0);
+  EXPECT_EQ(ReadFile(data_), "\r\n[Data]\r\n0105=8A1F " + kSjisTv + "\r\n");
+  EXPECT_EQ(Cli({"get", "Data", "0105"}).out, "8A1F " + kUtf8Tv + "\n");
+  EXPECT_EQ(Cli({"codes"}).out, "0105 8A1F " + kUtf8Tv + "\n");
+  EXPECT_EQ(Cli({"section", "Data"}).out, "0105 8A1F " + kUtf8Tv + "\n");
+  // Names and defaults are converted too.
+  ASSERT_EQ(Cli({"set", kUtf8Tv, kUtf8Tv, "1"}).code, 0);
+  EXPECT_EQ(Cli({"--raw", "get", kSjisTv, kSjisTv}).out, "1\n");
+  EXPECT_EQ(Cli({"get", "Data", "0999", kUtf8Tv}).out, kUtf8Tv + "\n");
+
+  // --raw: bytes as they are both ways, even those that are no text at all.
+  ASSERT_EQ(Cli({"--raw", "set", "Data", "0106", "\xFF\x1B[2J"}).code, 0);
+  EXPECT_EQ(Cli({"--raw", "get", "Data", "0106"}).out, "\xFF\x1B[2J\n");
+  EXPECT_EQ(Cli({"--raw", "get", "Data", "0105"}).out, "8A1F " + kSjisTv + "\n");
+  // Without it a hand-edited file cannot send control sequences to the terminal.
+  EXPECT_EQ(Cli({"get", "Data", "0106"}).out.find('\x1B'), std::string::npos);
+
+  // What Shift-JIS cannot hold is refused, naming the operand; the file stays as it was.
+  const std::string before = ReadFile(data_);
+  const std::string emoji = "\xF0\x9F\x98\x80";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> refused{
+      {{"set", "Data", "0107", "8A1F " + emoji}, "VALUE"},
+      {{"set", emoji, "K", "1"}, "SECTION"},
+      {{"set", "Data", emoji, "1"}, "KEY"},
+      {{"set", "Data", "0107", "\xFF\xFF"}, "VALUE"},  // neither UTF-8 nor Shift-JIS
+      {{"get", "Data", "0105", emoji}, "DEFAULT"},
+  };
+  for (const auto& [args, name] : refused) {
+    const Result r = Cli(args);
+    EXPECT_EQ(r.code, 2) << name;
+    EXPECT_TRUE(r.err.starts_with("kavro-cli: " + name + " ")) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.out, "") << name;
+  }
+  EXPECT_EQ(ReadFile(data_), before);
+}
+
+TEST_F(KavroCli, AnUnreadableDataFileIsAnErrorNotTheDefaults) {
+  struct Case {
+    std::string name;
+    std::function<void(const fs::path&)> make;
+    std::string reason;
+  };
+  const std::vector<Case> cases{
+      {"folder", [](const fs::path& p) { fs::create_directory(p); }, "not a regular file"},
+      {"FIFO", [](const fs::path& p) { mkfifo(p.c_str(), 0600); }, "not a regular file"},
+      {"link loop", [](const fs::path& p) { fs::create_symlink(p.filename(), p); },
+       "too many levels of symbolic links"},
+      {"link to dev-zero", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
+       "not a regular file"},
+  };
+  const std::vector<std::vector<std::string>> commands{
+      {"get", "COMMON", "COM", "1"}, {"section", "COMMON"}, {"codes"}, {"send", "1"}};
+  for (const Case& c : cases) {
+    data_ = dir_ / c.name;
+    c.make(data_);
+    for (const auto& command : commands) {
+      const auto begin = std::chrono::steady_clock::now();
+      const Result r = Cli(command);
+      EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5)) << c.name;
+      EXPECT_EQ(r.code, 1) << c.name << " " << command[0];
+      EXPECT_EQ(r.out, "") << c.name << " " << command[0];
+      EXPECT_EQ(r.err, "kavro-cli: " + data_.string() + ": " + c.reason + "\n") << command[0];
+    }
+  }
+  // Only a missing file means the defaults.
+  data_ = dir_ / "missing.dat";
+  const Result r = Cli({"get", "COMMON", "COM", "1"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, "1\n");
 }
 
 TEST_F(KavroCli, DefaultDataFileIsTheMainProgramsBesideIt) {
@@ -253,7 +340,7 @@ class KavroCliController : public KavroCli {
                          std::to_string(sim->TcpPort()) + "\r\n[Data]\r\n" + records);
     return sim;
   }
-  std::string Record(const std::string& key) { return Cli({"get", "Data", key}).out; }
+  std::string Record(const std::string& key) { return Cli({"--raw", "get", "Data", key}).out; }
 };
 
 const std::string kRecord300 = "0300=" + kSimCode + " tv\r\n0302=" + std::string(60, 'A') + "\r\n";
@@ -292,7 +379,7 @@ TEST_F(KavroCliController, SendOverAPty) {
 TEST_F(KavroCliController, LearnStoresTheCodeWithItsComment) {
   auto sim = PtySim({"--learn-delay", "0", "--learn-prefix", "AC", "--learn-code", kSimCode});
   // The comment is taken as UTF-8 and stored in Shift-JIS; Shift-JIS bytes are kept as given.
-  Result r = Cli({"learn", "310", "\xE3\x83\x86\xE3\x83\xAC\xE3\x83\x93"});
+  Result r = Cli({"learn", "310", kUtf8Tv});
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "Push Controller!\nLearn OK!\n");
   EXPECT_EQ(Record("0310"), kStoredCode + " " + kSjisTv + "\n");
@@ -354,6 +441,26 @@ TEST_F(KavroCliController, SendAndLearnOverTcp) {
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, "Send(300)\nRS232C timeout!\n");
   EXPECT_EQ(sim->Count("irsend"), 1);
+}
+
+// Waiting for the controller sleeps until something happens: a learn answered after 1.5 s wakes
+// the tool about as often as the link's 100 ms tick (a 1 ms poll made it 1500 times and more).
+TEST_F(KavroCliController, WaitingForAReplyDoesNotPoll) {
+  auto sim = PtySim({"--learn-delay", "1500", "--learn-code", kSimCode});
+  const Result r = Cli({"learn", "330", "x"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_GE(r.seconds, 1.5);
+  EXPECT_LT(r.wakeups, 300) << r.wakeups;
+}
+
+// A device that vanishes while a reply is awaited ends the wait at once, and says which.
+TEST_F(KavroCliController, VanishedDeviceEndsTheCommandAtOnce) {
+  auto sim = PtySim({"--learn-delay", "5000", "--close-after", "1"});
+  const Result r = Cli({"learn", "330", "x"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "Push Controller!\nRS232C lost! COM1 (" + sim->FirstLine() + ") disappeared\n");
+  EXPECT_LT(r.seconds, 5.0);
+  EXPECT_EQ(Record("0330"), "\n");
 }
 
 TEST_F(KavroCliController, UnreachableControllerIsExitOne) {

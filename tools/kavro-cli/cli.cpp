@@ -6,12 +6,13 @@
 #include <ostream>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "datafile/data_file_name.h"
 #include "datafile/layout.h"
-#include "datafile/leading_decimal.h"
 #include "datafile/records.h"
 #include "datafile/store.h"
+#include "tools/kavro-cli/cli_text.h"
 #include "tools/kavro-cli/controller_commands.h"
 #include "tools/kavro-cli/link_settings.h"
 
@@ -20,7 +21,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: kavro-cli [--data FILE] [--link COM1..COM5|RaViz] [--host HOST] [--port PORT] [-v] "
-    "get|set|section|codes|send|learn|out|in|indata|raw ... (--help for more)";
+    "[--raw] get|set|section|codes|send|learn|out|in|indata|raw ... (--help for more)";
 
 struct Command {
   std::string_view name;
@@ -55,57 +56,92 @@ std::string_view BadSetOperand(std::string_view section, std::string_view key,
   return {};
 }
 
+// The operands as the file holds them; `names` name them in messages. Nothing after a message.
+std::optional<std::vector<std::string>> StoredOperands(const Context& c, Operands ops,
+                                                       std::span<const std::string_view> names) {
+  std::vector<std::string> stored;
+  for (std::size_t i = 0; i < ops.size(); ++i) {
+    std::string error;
+    std::optional<std::string> text = OperandToShiftJis(names[i], ops[i], c.raw, error);
+    if (!text) {
+      UsageError(c.err, error);
+      return std::nullopt;
+    }
+    stored.push_back(std::move(*text));
+  }
+  return stored;
+}
+
 int Get(Context& c, Operands ops) {
+  static constexpr std::array<std::string_view, 3> kNames{"SECTION", "KEY", "DEFAULT"};
+  const auto stored = StoredOperands(c, ops, kNames);
+  if (!stored) return kExitUsage;
+  const std::vector<std::string>& op = *stored;
   std::string value;
-  ReadKeyValue(c.data_file, ops[0], ops[1], value, ops.size() > 2 ? ops[2] : std::string());
-  PrintLine(c.out, value);
+  FileError error;
+  ReadKeyValue(c.data_file, op[0], op[1], value, op.size() > 2 ? op[2] : std::string(), &error);
+  if (error) return ReadFailure(c, error);
+  PrintLine(c.out, ForTerminal(value, c.raw));
   return kExitOk;
 }
 
 int Set(Context& c, Operands ops) {
-  if (const std::string_view bad = BadSetOperand(ops[0], ops[1], ops[2]); !bad.empty()) {
+  static constexpr std::array<std::string_view, 3> kNames{"SECTION", "KEY", "VALUE"};
+  const auto stored = StoredOperands(c, ops, kNames);
+  if (!stored) return kExitUsage;
+  const std::vector<std::string>& op = *stored;
+  // Checked on the bytes that are stored: a trail byte of a double-byte character can be "]".
+  if (const std::string_view bad = BadSetOperand(op[0], op[1], op[2]); !bad.empty()) {
     return UsageError(c.err, bad);
   }
-  if (WriteKeyValue(c.data_file, ops[0], ops[1], ops[2]) != 0) {
-    c.err << "kavro-cli: could not write " << c.data_file << " (unchanged)\n";
-    return kExitFailed;
-  }
+  FileError error;
+  if (WriteKeyValue(c.data_file, op[0], op[1], op[2], &error) != 0) return WriteFailure(c, error);
   return kExitOk;
 }
 
-// Calls `each` with every line of `section`, then closes the shared reader.
+// Calls `each` with every line of `section`, then closes the shared reader. Why the file could
+// not be read, if it could not.
 template <typename Each>
-void ForEachSectionLine(const std::string& path, std::string_view section, Each each) {
+FileError ForEachSectionLine(const std::string& path, std::string_view section, Each each) {
+  FileError error;
   std::string buffer = "start";
-  while (ReadSectionLine(path, section, buffer) == 0) {
+  for (int got = ReadSectionLine(path, section, buffer, &error); got == 0;
+       got = ReadSectionLine(path, section, buffer)) {
     each(std::string_view(buffer));
     buffer.clear();  // never hand a line back that reads as a control word
   }
   buffer = "end";
   ReadSectionLine(path, section, buffer);
+  return error;
 }
 
 int Section(Context& c, Operands ops) {
-  ForEachSectionLine(c.data_file, ops[0], [&](std::string_view line) { PrintLine(c.out, line); });
-  return kExitOk;
+  static constexpr std::array<std::string_view, 1> kNames{"SECTION"};
+  const auto stored = StoredOperands(c, ops, kNames);
+  if (!stored) return kExitUsage;
+  const FileError error = ForEachSectionLine(
+      c.data_file, stored->front(),
+      [&](std::string_view line) { PrintLine(c.out, ForTerminal(line, c.raw)); });
+  return error ? ReadFailure(c, error) : kExitOk;
 }
 
 // Every record the library window would list, in file order, as "%04d data comment". A record
 // whose comment is empty (or only blanks) prints as "%04d data", without a trailing blank.
 int Codes(Context& c, Operands) {
-  ForEachSectionLine(c.data_file, kDataSection, [&](std::string_view line) {
-    std::optional<std::string> entry = LibraryEntryFromLine(line);
+  auto print = [&](std::string_view line) {
+    const std::optional<std::string> entry = LibraryEntryFromLine(line);
     if (!entry) return;
-    const std::string_view e = *entry;
-    std::size_t data_begin = e.find(' ') + 1;
-    while (data_begin < e.size() && IsTextSpace(e[data_begin])) ++data_begin;
-    std::size_t data_end = data_begin;
-    while (data_end < e.size() && !IsTextSpace(e[data_end])) ++data_end;
-    const bool no_comment = std::all_of(e.begin() + static_cast<std::ptrdiff_t>(data_end), e.end(),
-                                        [](char ch) { return IsTextSpace(ch); });
-    PrintLine(c.out, no_comment ? e.substr(0, data_end) : e);
-  });
-  return kExitOk;
+    std::string_view shown = *entry;
+    if (const std::optional<RecordEntryParts> parts = SplitRecordEntry(shown);
+        parts && parts->comment.empty()) {
+      // The parts point into `shown`: keep it up to the end of the data text.
+      shown = shown.substr(0, static_cast<std::size_t>(parts->data.data() - shown.data()) +
+                                  parts->data.size());
+    }
+    PrintLine(c.out, ForTerminal(shown, c.raw));
+  };
+  const FileError error = ForEachSectionLine(c.data_file, kDataSection, print);
+  return error ? ReadFailure(c, error) : kExitOk;
 }
 
 constexpr std::array<Command, 10> kCommands{{
@@ -137,10 +173,13 @@ void PrintHelp(std::ostream& out) {
       << "The data file is FILE, or by default the one the program kavro in this folder uses.\n"
       << "The controller is reached over --link (default: the choice stored in the data file), a\n"
       << "serial port or RaViz, the network server at --host and --port (default: section Lan).\n"
-      << "-v prints every frame sent (\" S:\") and every reply (\" R:\").\n";
+      << "-v prints every frame sent (\" S:\") and every reply (\" R:\").\n"
+      << "Text is UTF-8 on the command line and in the output, Shift-JIS in the file; control\n"
+      << "characters print as \\xHH. --raw passes every byte as it is, both ways (for scripts).\n";
   for (const Command& command : kCommands) out << "  " << command.help << '\n';
-  out << "Exit status: 0 done; 1 the file could not be written (it is unchanged), or the\n"
-      << "controller refused, failed or did not answer; 2 bad usage or bad input.\n"
+  out << "Exit status: 0 done; 1 the data file could not be read, or written (it is then\n"
+      << "unchanged), or the controller refused, failed or did not answer; 2 bad usage or bad\n"
+      << "input. A missing data file reads as the defaults.\n"
       << "--tick-ms MS shortens the link's 100 ms time-out tick (for tests).\n";
 }
 
@@ -171,10 +210,22 @@ void PrintLine(std::ostream& out, std::string_view line) {
 
 int InputError(std::ostream& err, std::string_view why) { return UsageError(err, why); }
 
+int ReadFailure(const Context& c, const FileError& error) {
+  c.err << "kavro-cli: " << FileErrorText(c.data_file, error) << '\n';
+  return kExitFailed;
+}
+
+int WriteFailure(const Context& c, const FileError& error, std::string_view more) {
+  c.err << "kavro-cli: could not write " << FileErrorText(c.data_file, error) << " (unchanged)"
+        << more << '\n';
+  return kExitFailed;
+}
+
 int Run(const std::vector<std::string>& args, const std::string& exe_path, std::ostream& out,
         std::ostream& err) {
   std::optional<std::string> data_file;
   LinkOptions link;
+  bool raw = false;
   std::size_t i = 0;
   // Options come before the command, so that any operand (a value "--help", an address "-1")
   // is taken as given.
@@ -186,6 +237,10 @@ int Run(const std::vector<std::string>& args, const std::string& exe_path, std::
     }
     if (option == "-v" || option == "--verbose") {
       link.verbose = true;
+      continue;
+    }
+    if (option == "--raw") {
+      raw = true;
       continue;
     }
     std::optional<std::string> value;
@@ -237,7 +292,7 @@ int Run(const std::vector<std::string>& args, const std::string& exe_path, std::
     }
     data_file = name.path;
   }
-  Context context{*data_file, link, out, err};
+  Context context{*data_file, link, out, err, raw};
   return command->run(context, operands);
 }
 

@@ -8,7 +8,8 @@
 #include "datafile/leading_decimal.h"
 #include "datafile/records.h"
 #include "datafile/store.h"
-#include "tools/kavro-cli/comment_text.h"
+#include "link/link_messages.h"
+#include "tools/kavro-cli/cli_text.h"
 #include "tools/kavro-cli/controller_session.h"
 
 namespace kavro::cli {
@@ -35,6 +36,14 @@ std::string FirstWord(std::string_view value) {
   return std::string(value.substr(begin, end - begin));
 }
 
+// The link settings and the records come from the data file: one that is there but cannot be
+// read is reported rather than taken for defaults.
+bool DataFileReadable(const Context& c) {
+  const FileError error = ProbeReadable(c.data_file);
+  if (error) ReadFailure(c, error);
+  return !error;
+}
+
 // A session on the link the options and the data file choose; nothing (after a message) when
 // the data file's port setting is bad.
 std::unique_ptr<ControllerSession> OpenSession(Context& c, LinkPage page) {
@@ -45,13 +54,14 @@ std::unique_ptr<ControllerSession> OpenSession(Context& c, LinkPage page) {
     return nullptr;
   }
   return std::make_unique<ControllerSession>(*settings, page, c.link.tick_ms, c.link.verbose,
-                                             c.out, c.err);
+                                             c.raw, c.out, c.err);
 }
 
 // One operation of the I/O page, which does its own checks and shows their messages: no frame
 // sent means the input was refused (or the link was busy, a failure).
 template <typename Operation>
 int RunIoOperation(Context& c, Operation operation) {
+  if (!DataFileReadable(c)) return kExitFailed;
   const std::unique_ptr<ControllerSession> session = OpenSession(c, LinkPage::kIo);
   if (!session) return kExitUsage;
   if (!session->Start([&] { operation(session->Link()); })) return kExitFailed;
@@ -66,7 +76,9 @@ int SendCommand(Context& c, Operands ops) {
   const std::optional<int> number = ParseRecordNumber(ops[0]);
   if (!number) return InputError(c.err, "N must be a record number (decimal digits)");
   std::string value;
-  ReadKeyValue(c.data_file, kDataSection, RecordKey(*number), value, "");
+  FileError error;
+  ReadKeyValue(c.data_file, kDataSection, RecordKey(*number), value, "", &error);
+  if (error) return ReadFailure(c, error);
   const std::string data = FirstWord(value);
 
   const std::unique_ptr<ControllerSession> session = OpenSession(c, LinkPage::kPad);
@@ -76,13 +88,13 @@ int SendCommand(Context& c, Operands ops) {
   if (!session->Start([&] { result = session->Link().SendIrData(data); })) return kExitFailed;
   switch (result) {
     case kSendEmpty:
-      Say(c.out, "None Data!");
+      Say(c.out, link_msg::kNoData);
       return kExitUsage;
     case kSendTooLong:
-      Say(c.out, "Data Length Error!");
+      Say(c.out, link_msg::kDataLength);
       return kExitUsage;
     case kSendBusy:
-      Say(c.out, "RS232C using!");
+      Say(c.out, link_msg::kBusy);
       return kExitFailed;
     default:
       break;
@@ -95,35 +107,35 @@ int LearnCommand(Context& c, Operands ops) {
   const std::optional<int> number = ParseRecordNumber(ops[0]);
   if (!number) return InputError(c.err, "N must be a record number (decimal digits)");
   std::string error;
-  const std::optional<std::string> comment = CommentToShiftJis(ops[1], error);
+  const std::optional<std::string> comment = CommentToShiftJis(ops[1], c.raw, error);
   if (!comment) return InputError(c.err, error);
   if (comment->empty()) {
-    Say(c.out, "Comment nothing!");
+    Say(c.out, link_msg::kCommentNothing);
     return kExitUsage;
   }
+  if (!DataFileReadable(c)) return kExitFailed;
 
   const std::unique_ptr<ControllerSession> session = OpenSession(c, LinkPage::kPad);
   if (!session) return kExitUsage;
   int result = kLearnStarted;
   if (!session->Start([&] { result = session->Link().SetLearnMode(); })) return kExitFailed;
   if (result != kLearnStarted) {
-    Say(c.out, result == kLearnAlreadyOn ? "Already Learning!" : "RS232C using!");
+    Say(c.out, result == kLearnAlreadyOn ? link_msg::kAlreadyLearning : link_msg::kBusy);
     return kExitFailed;
   }
-  Say(c.out, "Push Controller!");
+  Say(c.out, link_msg::kPushController);
   session->Finish();
   // "Learn error!" and the time-out end the exchange without a data text.
   const std::optional<std::string>& data = session->LearnedData();
   if (!data) return kExitFailed;
 
-  if (WriteKeyValue(c.data_file, kDataSection, RecordKey(*number), RecordValue(*data, *comment)) !=
-      0) {
+  FileError write_error;
+  if (WriteKeyValue(c.data_file, kDataSection, RecordKey(*number), RecordValue(*data, *comment),
+                    &write_error) != 0) {
     // The code is not lost: the user can store it by hand.
-    c.err << "kavro-cli: could not write " << c.data_file << " (unchanged); the learned code is "
-          << *data << '\n';
-    return kExitFailed;
+    return WriteFailure(c, write_error, "; the learned code is " + *data);
   }
-  Say(c.out, "Learn OK!");
+  Say(c.out, link_msg::kLearnOk);
   return kExitOk;
 }
 

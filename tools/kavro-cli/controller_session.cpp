@@ -1,14 +1,12 @@
 #include "tools/kavro-cli/controller_session.h"
 
-#include <QEventLoop>
-#include <QTimer>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <ostream>
 #include <string_view>
 
+#include "datafile/hex_text.h"
 #include "link/frames.h"
 #include "serial/comm_error.h"
 #include "serial/port_table.h"
@@ -18,38 +16,29 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Runs Qt's events until `done` holds or `deadline` has passed; whether `done` held.
-template <typename Done>
-bool RunEventsUntil(Done done, Clock::time_point deadline = Clock::time_point::max()) {
-  if (done()) return true;
-  QEventLoop loop;
-  QTimer poll;
-  poll.setTimerType(Qt::PreciseTimer);
-  bool held = false;
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    held = done();
-    if (held || Clock::now() >= deadline) loop.quit();
-  });
-  poll.start(1);
-  loop.exec();
-  return held;
-}
-
 // What the serial component allows one write to wait for the line (flow control).
 constexpr std::chrono::milliseconds kLineDrainMax{3000};
 constexpr std::uint32_t kClosedHandle = 0xFFFFFFFF;
+// The longest single wait; only a deadline that far away ever needs more than one.
+constexpr std::chrono::milliseconds kLongestWait{60000};
+
+// The time `bytes` take on the line: start bit, 8 data bits and a stop bit each, and a
+// millisecond for the driver.
+std::chrono::microseconds LineTime(int bytes, int bit_rate) {
+  return std::chrono::microseconds(1000000LL * 10 * bytes / std::max(1, bit_rate) + 1000);
+}
 
 }  // namespace
 
 ControllerSession::ControllerSession(const LinkSettings& settings, LinkPage page, int tick_ms,
-                                     bool verbose, std::ostream& out, std::ostream& err)
+                                     bool verbose, bool raw, std::ostream& out, std::ostream& err)
     : out_(out),
       err_(err),
       settings_(settings),
       page_(page),
       verbose_(verbose),
       ticks_(tick_ms),
-      ui_(out, page) {
+      ui_(out, page, raw) {
   link_.SetPortChoice(settings.port_choice);
   if (settings.port_choice == kTcpPort) {
     link_.SetTcpHost(settings.host);
@@ -83,13 +72,13 @@ void ControllerSession::Observe(ControllerLink::Traffic traffic,
   // The I/O page logs every frame and reply itself.
   if (!verbose_ || page_ == LinkPage::kIo) return;
   const std::string_view prefix = frame ? " S:" : " R:";
-  if (settings_.port_choice != kTcpPort) return Say(out_, std::string(prefix) + HexOf(bytes));
+  if (settings_.port_choice != kTcpPort) return Say(out_, std::string(prefix) + BytesToHexText(bytes));
 
   // On the TCP link the lines themselves, without their line ends.
   std::string text;
   if (frame) {
     const std::optional<std::string> line = FrameToLine(bytes);
-    text = line ? *line : "(" + HexOf(bytes) + ": not sent on TCP)";
+    text = line ? *line : "(" + BytesToHexText(bytes) + ": not sent on TCP)";
   } else {
     text.assign(bytes.begin(), bytes.end());
   }
@@ -107,12 +96,24 @@ bool ControllerSession::Start(const std::function<void()>& operation) {
     operation();
     return true;
   } catch (const ECommError& e) {
-    const int port = settings_.port_choice;
-    err_ << "kavro-cli: COM" << port << " (" << PortTable::DevicePath(port) << "): " << e.what()
-         << '\n';
+    // The error names the port, its device and the system's reason.
+    err_ << "kavro-cli: " << e.what() << '\n';
     ui_.SetFailed();
     return false;
   }
+}
+
+// Sleeps in the event loop until an event (a tick, a reply, a socket event, the transmit queue
+// running empty) may have made `done` true, or until the deadline: no polling.
+template <typename Done>
+bool ControllerSession::WaitUntil(Done done, Clock::time_point deadline) {
+  while (!done()) {
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) return false;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+    dispatcher_.WaitAndProcess(std::min(left, kLongestWait));
+  }
+  return true;
 }
 
 bool ControllerSession::Finished() const {
@@ -121,7 +122,7 @@ bool ControllerSession::Finished() const {
 }
 
 void ControllerSession::Finish() {
-  RunEventsUntil([this] { return Finished(); });
+  WaitUntil([this] { return Finished(); }, Clock::time_point::max());
   const bool serial_open = link_.LinkPort() != kLinkClosed && link_.LinkPort() != kTcpPort;
   if (serial_open && unanswered_bytes_ > 0) LetTheLineSend();
   link_.CloseLink();
@@ -130,23 +131,22 @@ void ControllerSession::Finish() {
 // The component has handed its bytes to the driver, but closing the port purges the driver's
 // queue and a pseudo-terminal's unread input: wait until the driver's queue is empty and then
 // for the time the bytes need on the line, so that a frame without a reply (an output write)
-// is not lost.
+// is not lost. The driver tells nobody when its queue drains: each wait lasts as long as the
+// bytes it still holds need on the line.
 void ControllerSession::LetTheLineSend() {
   if (commx_.Handle() == kClosedHandle) return;
-  const bool drained = RunEventsUntil([this] { return commx_.GetDriverTransLength() == 0; },
-                                      Clock::now() + kLineDrainMax);
-  if (!drained) {
-    err_ << "kavro-cli: COM" << settings_.port_choice
-         << ": the line did not take the bytes (is the controller ready?)\n";
-    ui_.SetFailed();
-    return;
+  const int bit_rate = commx_.BitRate();
+  const Clock::time_point give_up = Clock::now() + kLineDrainMax;
+  for (int held; (held = commx_.GetDriverTransLength()) > 0;) {
+    if (Clock::now() >= give_up) {
+      err_ << "kavro-cli: " << PortTable::Describe(settings_.port_choice)
+           << ": the line did not take the bytes (is the controller ready?)\n";
+      ui_.SetFailed();
+      return;
+    }
+    WaitUntil([] { return false; }, std::min(give_up, Clock::now() + LineTime(held, bit_rate)));
   }
-  // Start bit, 8 data bits and a stop bit per byte.
-  const int bit_rate = std::max(1, commx_.BitRate());
-  const auto line_time =
-      std::chrono::microseconds(1000000LL * 10 * unanswered_bytes_ / bit_rate + 1000);
-  const Clock::time_point until = Clock::now() + line_time;
-  RunEventsUntil([] { return false; }, until);
+  WaitUntil([] { return false; }, Clock::now() + LineTime(unanswered_bytes_, bit_rate));
 }
 
 }  // namespace kavro::cli

@@ -3,6 +3,7 @@
 // wires them.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <iosfwd>
 #include <optional>
@@ -23,9 +24,10 @@ namespace kavro::cli {
 class ControllerSession {
  public:
   // Needs a QCoreApplication. `tick_ms` is the length of the link's 100 ms tick; `verbose`
-  // prints every frame and reply (only where the page does not log them already).
+  // prints every frame and reply (only where the page does not log them already); `raw` prints
+  // the link's texts as bytes instead of UTF-8.
   ControllerSession(const LinkSettings& settings, LinkPage page, int tick_ms, bool verbose,
-                    std::ostream& out, std::ostream& err);
+                    bool raw, std::ostream& out, std::ostream& err);
   ~ControllerSession();
   ControllerSession(const ControllerSession&) = delete;
   ControllerSession& operator=(const ControllerSession&) = delete;
@@ -50,6 +52,8 @@ class ControllerSession {
 
  private:
   void Observe(ControllerLink::Traffic traffic, std::span<const unsigned char> bytes);
+  template <typename Done>
+  bool WaitUntil(Done done, std::chrono::steady_clock::time_point deadline);
   bool Finished() const;
   void LetTheLineSend();
 

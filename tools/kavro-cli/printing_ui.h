@@ -18,8 +18,10 @@ void Say(std::ostream& out, std::string_view line);
 class PrintingUi : public LinkUi {
  public:
   // `page` is the page the link believes shows: the I/O page makes it log every frame and
-  // reply; the pad page keeps the frames out of the output.
-  PrintingUi(std::ostream& out, LinkPage page) : out_(out), page_(page) {}
+  // reply; the pad page keeps the frames out of the output. The link's texts are Shift-JIS:
+  // they are printed as UTF-8, or byte for byte when `raw`.
+  PrintingUi(std::ostream& out, LinkPage page, bool raw = false)
+      : out_(out), page_(page), raw_(raw) {}
 
   void MsgOut(std::string_view text) override;
   LinkPage ShownPage() const override { return page_; }
@@ -41,6 +43,7 @@ class PrintingUi : public LinkUi {
  private:
   std::ostream& out_;
   const LinkPage page_;
+  const bool raw_;
   bool failed_ = false;
   std::optional<std::string> learned_;
 };

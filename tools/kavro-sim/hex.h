@@ -1,5 +1,9 @@
 #pragma once
 // Hex and text helpers shared by the simulator's option parser, responders and log.
+//
+// The simulator keeps its own hex and text rules on purpose instead of taking the program's
+// (datafile/hex_text.h, link/frames.h): it checks what the program sends, and a fault in a shared
+// rule would then be made the same way on both sides and pass unseen.
 
 #include <cstddef>
 #include <cstdint>
