@@ -11,6 +11,9 @@ namespace kavro {
 // digits is ignored ("12abc" is 12). Values beyond the range of int are clamped to it.
 std::optional<int> LeadingDecimal(std::string_view text);
 
+// A blank: the space or tab that may stand around names, "=" and typed numbers.
+constexpr bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
 // The white-space test used for splitting stored values into words (the C locale's isspace).
 constexpr bool IsTextSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';

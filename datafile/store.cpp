@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "datafile/atomic_file.h"
+#include "datafile/leading_decimal.h"
 #include "datafile/sjis.h"
 
 namespace kavro {
@@ -49,8 +50,6 @@ bool StartsWithName(std::string_view text, std::string_view name) {
 bool SameName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && StartsWithName(a, b);
 }
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 size_t SkipBlanks(std::string_view text, size_t i) {
   while (i < text.size() && IsBlank(text[i])) ++i;

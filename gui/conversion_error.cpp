@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "datafile/leading_decimal.h"
+
 namespace kavro {
 
 ConversionError::ConversionError(std::string_view text)
@@ -9,7 +11,7 @@ ConversionError::ConversionError(std::string_view text)
 
 bool TryStrToInt(std::string_view text, int& value) {
   std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  while (i < text.size() && IsBlank(text[i])) ++i;
   std::string_view rest = text.substr(i);
   const bool plus = !rest.empty() && rest[0] == '+';
   if (plus) rest.remove_prefix(1);

@@ -10,6 +10,7 @@
 
 #include "datafile/data_file_name.h"
 #include "datafile/layout.h"
+#include "datafile/leading_decimal.h"
 #include "datafile/records.h"
 #include "datafile/store.h"
 #include "tools/kavro-cli/cli_text.h"
@@ -48,7 +49,7 @@ std::string_view BadSetOperand(std::string_view section, std::string_view key,
     return "SECTION must be non-empty, without \"]\" or line breaks";
   }
   if (key.empty() || HasLineBreak(key) || key.find('=') != std::string_view::npos ||
-      key.front() == '[' || key.front() == ' ' || key.front() == '\t') {
+      key.front() == '[' || IsBlank(key.front())) {
     return "KEY must be non-empty, without \"=\" or line breaks, not starting with \"[\" or "
            "a blank";
   }

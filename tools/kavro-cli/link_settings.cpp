@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "datafile/layout.h"
+#include "datafile/leading_decimal.h"
 #include "datafile/store.h"
 #include "link/controller_link.h"
 #include "link/serial_devices.h"
@@ -20,8 +21,8 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   return text;
 }
 
