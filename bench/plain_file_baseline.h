@@ -28,7 +28,8 @@ inline double MedianMs(int runs, const std::function<void()>& before,
     const auto start = std::chrono::steady_clock::now();
     run();
     times.push_back(
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count());
   }
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];

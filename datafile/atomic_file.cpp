@@ -84,9 +84,9 @@ class TempFile {
     static std::uint64_t counter = 0;
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    std::uint64_t x = (static_cast<std::uint64_t>(getpid()) << 32) ^
-                      static_cast<std::uint64_t>(now.tv_nsec) ^
-                      (static_cast<std::uint64_t>(now.tv_sec) << 20) ^ (++counter * 0x9E3779B97F4A7C15ull);
+    std::uint64_t x =
+        (static_cast<std::uint64_t>(getpid()) << 32) ^ static_cast<std::uint64_t>(now.tv_nsec) ^
+        (static_cast<std::uint64_t>(now.tv_sec) << 20) ^ (++counter * 0x9E3779B97F4A7C15ull);
     // splitmix64 finaliser: spreads every input bit over the suffix.
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
     x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;

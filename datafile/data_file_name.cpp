@@ -1,10 +1,10 @@
 #include "datafile/data_file_name.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "datafile/layout.h"
 
@@ -20,8 +20,9 @@ std::size_t FileNameStart(std::string_view path) {
 
 DataFileName Checked(std::string path) {
   if (path.size() > kFileNameSlot) {
-    return {{}, "the data file name is longer than " + std::to_string(kFileNameSlot) +
-                    " characters: " + path.substr(0, 60) + "..."};
+    return {{},
+            "the data file name is longer than " + std::to_string(kFileNameSlot) +
+                " characters: " + path.substr(0, 60) + "..."};
   }
   return {std::move(path), {}};
 }

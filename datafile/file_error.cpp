@@ -8,55 +8,36 @@ namespace kavro {
 FileError FileErrorFromErrno(int error_number) {
   FileFault fault = FileFault::kIoError;
   switch (error_number) {
-    case 0:
-      return {};
-    case ENOENT:
-      fault = FileFault::kNotFound;
-      break;
+    case 0: return {};
+    case ENOENT: fault = FileFault::kNotFound; break;
     case EACCES:
-    case EPERM:
-      fault = FileFault::kNotPermitted;
-      break;
+    case EPERM: fault = FileFault::kNotPermitted; break;
     case EROFS:
-    case ETXTBSY:
-      fault = FileFault::kReadOnly;
-      break;
+    case ETXTBSY: fault = FileFault::kReadOnly; break;
     case ENOSPC:
-    case EDQUOT:
-      fault = FileFault::kNoSpace;
-      break;
+    case EDQUOT: fault = FileFault::kNoSpace; break;
     case EISDIR:
     case ENXIO:  // a FIFO without a reader, a device without its hardware
-    case ENODEV:
-      fault = FileFault::kNotRegular;
-      break;
+    case ENODEV: fault = FileFault::kNotRegular; break;
     case EOVERFLOW:  // the size does not even fit the system's file offset
       fault = FileFault::kTooLarge;
       break;
-    default:
-      break;  // ENOTDIR, ELOOP, EIO, EFBIG...: the system's own words say it best
+    default: break;  // ENOTDIR, ELOOP, EIO, EFBIG...: the system's own words say it best
   }
   return {fault, error_number};
 }
 
 std::string DescribeFileError(const FileError& error) {
   switch (error.fault) {
-    case FileFault::kNone:
-      return "no error";
-    case FileFault::kNotFound:
-      return "no such file or folder";
-    case FileFault::kNotPermitted:
-      return "permission denied";
-    case FileFault::kReadOnly:
-      return "read-only file";
-    case FileFault::kNoSpace:
-      return "no space left on the disk";
-    case FileFault::kNotRegular:
-      return "not a regular file";
+    case FileFault::kNone: return "no error";
+    case FileFault::kNotFound: return "no such file or folder";
+    case FileFault::kNotPermitted: return "permission denied";
+    case FileFault::kReadOnly: return "read-only file";
+    case FileFault::kNoSpace: return "no space left on the disk";
+    case FileFault::kNotRegular: return "not a regular file";
     case FileFault::kTooLarge:
       return "larger than " + std::to_string(kMaxDataFileSize >> 20) + " MiB";
-    case FileFault::kIoError:
-      break;
+    case FileFault::kIoError: break;
   }
   // The system's text, in lower case like ours: "too many levels of symbolic links".
   const int system_error = error.system_error != 0 ? error.system_error : EIO;

@@ -2,10 +2,10 @@
 
 #include <QFile>
 #include <QFontDatabase>
-#include <QTextDocument>
 #include <QLabel>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <QTextDocument>
 
 #include "datafile/file_error.h"
 #include "datafile/sjis.h"
@@ -27,7 +27,8 @@ QString FromSjis(std::string_view bytes) {
 std::string ToSjis(const QString& text) {
   QStringEncoder whole(kCodePage);
   QByteArray bytes = whole.encode(text);
-  if (!whole.hasError()) return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  if (!whole.hasError())
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
   // Some character has no code: encode one character at a time (a fresh coder each, since a
   // coder stays in error), so that each such character costs one "?" and nothing else changes.
   std::string out;

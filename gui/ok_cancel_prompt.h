@@ -11,7 +11,8 @@ class QWidget;
 namespace kavro {
 
 // Asks `text` in a box captioned `caption` with the buttons OK and Cancel; true for OK.
-using OkCancelPrompt = std::function<bool(QWidget* parent, const QString& text, const QString& caption)>;
+using OkCancelPrompt =
+    std::function<bool(QWidget* parent, const QString& text, const QString& caption)>;
 
 // The real prompt: a modal message box.
 bool AskOkCancel(QWidget* parent, const QString& text, const QString& caption);

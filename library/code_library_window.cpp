@@ -33,8 +33,8 @@
 #include "gui/error_display.h"
 #include "gui/gui_text.h"
 #include "library/signal_image.h"
-#include "link/link_messages.h"
 #include "library/signal_view.h"
+#include "link/link_messages.h"
 
 namespace kavro {
 namespace {
@@ -141,8 +141,8 @@ void TForm3::BuildControls() {
   Image1->move(1, 1);
   DispType = new QListWidget(panel);
   DispType->setObjectName(QStringLiteral("DispType"));
-  DispType->addItems({QStringLiteral("ALL"), QStringLiteral("-1-"), QStringLiteral("-2-"),
-                      QStringLiteral("-3-")});
+  DispType->addItems(
+      {QStringLiteral("ALL"), QStringLiteral("-1-"), QStringLiteral("-2-"), QStringLiteral("-3-")});
   DispType->setGeometry(kImageWidth + 3, 1, 34, kImageHeight);
   DispType->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   DispType->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -174,7 +174,8 @@ void TForm3::BuildControls() {
   connect(SeqNum, &QLineEdit::textChanged, this, Guarded([this] { SeqNumChange(); }));
   // A click, and a selection moved with the keys; the program's own changes of the list are
   // made with its signals blocked.
-  connect(IrDataList, &QListWidget::currentRowChanged, this, Guarded([this] { IrDataListClick(); }));
+  connect(IrDataList, &QListWidget::currentRowChanged, this,
+          Guarded([this] { IrDataListClick(); }));
   connect(IrDataList, &QListWidget::itemClicked, this, Guarded([this] { IrDataListClick(); }));
   connect(DispType, &QListWidget::currentRowChanged, this, Guarded([this] { DispTypeClick(); }));
   connect(Logic1, &QRadioButton::clicked, this, Guarded([this] { Logic1Click(); }));
@@ -327,7 +328,8 @@ void TForm3::FormShow() {
   ReadSectionLine(path, kDataSection, line);
   ReplaceEntries(std::move(entries));
   // An empty list must not pass for an empty library.
-  if (error) Message->setText(QStringLiteral("Data file cannot be read: ") + FileErrorQText(path, error));
+  if (error)
+    Message->setText(QStringLiteral("Data file cannot be read: ") + FileErrorQText(path, error));
 
   SetSeqNum(kFirstProposal);
   IrData->clear();
@@ -403,12 +405,8 @@ void TForm3::IrLearnClick() {
       SeqNum->setEnabled(false);
       MsgOut(link_msg::kPushController);
       break;
-    case kLearnAlreadyOn:
-      MsgOut(link_msg::kAlreadyLearning);
-      break;
-    case kLearnBusy:
-      MsgOut(link_msg::kBusy);
-      break;
+    case kLearnAlreadyOn: MsgOut(link_msg::kAlreadyLearning); break;
+    case kLearnBusy: MsgOut(link_msg::kBusy); break;
   }
 }
 
@@ -493,17 +491,10 @@ void TForm3::IrSendClick() {
   if (!parts) return;
   MsgOut("Send(" + std::string(parts->number) + ")");
   switch (host_.SendIrData(parts->data)) {
-    case kSendEmpty:
-      MsgOut(link_msg::kNoData);
-      break;
-    case kSendTooLong:
-      MsgOut(link_msg::kDataLength);
-      break;
-    case kSendBusy:
-      MsgOut(link_msg::kBusy);
-      break;
-    case kSendStarted:
-      break;
+    case kSendEmpty: MsgOut(link_msg::kNoData); break;
+    case kSendTooLong: MsgOut(link_msg::kDataLength); break;
+    case kSendBusy: MsgOut(link_msg::kBusy); break;
+    case kSendStarted: break;
   }
 }
 
@@ -525,7 +516,8 @@ void TForm3::SaveEntries() {
     if (path.empty() || std::filesystem::exists(path, exists_error) || exists_error)
       return ReportUnsaved(path, error);
     std::ofstream(path, std::ios::binary);
-    if (WriteSectionLine(path, kDataSection, "start", &error) != 0) return ReportUnsaved(path, error);
+    if (WriteSectionLine(path, kDataSection, "start", &error) != 0)
+      return ReportUnsaved(path, error);
   }
   int next_library_number = kLibraryFirstCode;
   for (const std::string& entry : entries_) {
@@ -534,7 +526,8 @@ void TForm3::SaveEntries() {
     const std::optional<int> number = LeadingDecimal(std::string_view(entry).substr(0, space));
     if (!number) continue;
     const int key = *number < kLibraryFirstCode ? *number : next_library_number++;
-    WriteSectionLine(path, kDataSection, LibrarySectionLine(key, std::string_view(entry).substr(space + 1)));
+    WriteSectionLine(path, kDataSection,
+                     LibrarySectionLine(key, std::string_view(entry).substr(space + 1)));
   }
   if (WriteSectionLine(path, kDataSection, "end", &error) != 0) ReportUnsaved(path, error);
 }

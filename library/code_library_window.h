@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "datafile/file_error.h"
-#include "library/library_host.h"
 #include "gui/ok_cancel_prompt.h"
+#include "library/library_host.h"
 
 class QAction;
 class QFontDialog;

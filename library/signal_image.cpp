@@ -35,7 +35,8 @@ void SignalImage::Release() {
 }
 
 void SignalImage::FillRect(int left, int top, int right, int bottom, Rgb colour) {
-  Painter().fillRect(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)), QColor::fromRgb(colour));
+  Painter().fillRect(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)),
+                     QColor::fromRgb(colour));
   Release();
 }
 

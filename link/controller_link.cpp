@@ -66,8 +66,8 @@ std::optional<long long> ScanHexField(std::string_view text) {
 
 }  // namespace
 
-ControllerLink::ControllerLink(LinkUi& ui, CodeTable& codes, SerialChannel& serial,
-                               TcpChannel& tcp, TickSource& ticks)
+ControllerLink::ControllerLink(LinkUi& ui, CodeTable& codes, SerialChannel& serial, TcpChannel& tcp,
+                               TickSource& ticks)
     : ui_(ui), codes_(codes), serial_(serial), tcp_(tcp), ticks_(ticks) {
   ticks_.SetTickHandler([this] { Timer1Timer(); });
   serial_.SetReceiveHandler([this](int size) { CommX1Receive(size); });
@@ -208,7 +208,8 @@ void ControllerLink::Send(int key) {
   // The converter leaves a trailing half byte after the counted ones and zeros beyond: the
   // frame carries them as they are.
   std::vector<unsigned char> bytes;
-  if (HexTextToBytes(data, bytes) > static_cast<int>(kSignalBlockSize)) return ui_.MsgOut(kDataLength);
+  if (HexTextToBytes(data, bytes) > static_cast<int>(kSignalBlockSize))
+    return ui_.MsgOut(kDataLength);
   if (Busy()) return ShowBusy();
   library_ = false;
   BeginExchange(kIrSending, 1, IrSendFrame(bytes), kSendTicks);
@@ -337,8 +338,8 @@ void ControllerLink::ClientSocket1Read() {
   if (got <= 0) return;
   const int n = std::min(got, kSocketReadMax);
   socket_buffer_[n] = '\0';
-  Notify(Traffic::kReply,
-         std::span<const unsigned char>(reinterpret_cast<const unsigned char*>(socket_buffer_.data()), n));
+  Notify(Traffic::kReply, std::span<const unsigned char>(
+                              reinterpret_cast<const unsigned char*>(socket_buffer_.data()), n));
   // One read is one text, dispatched on its first character; only a reply line cut off by the
   // network waits for its rest.
   std::string text = std::move(held_reply_);
@@ -350,17 +351,10 @@ void ControllerLink::ClientSocket1Read() {
     return;
   }
   switch (RewriteTcpReply(text, reply_)) {
-    case TcpReplyAction::kShowText:
-      ui_.MsgOut(ShownServerText(text));
-      break;
-    case TcpReplyAction::kShowMessage:
-      ui_.MsgOut(kMessage);
-      break;
-    case TcpReplyAction::kParse:
-      CommDataCheck();
-      break;
-    case TcpReplyAction::kIgnore:
-      break;
+    case TcpReplyAction::kShowText: ui_.MsgOut(ShownServerText(text)); break;
+    case TcpReplyAction::kShowMessage: ui_.MsgOut(kMessage); break;
+    case TcpReplyAction::kParse: CommDataCheck(); break;
+    case TcpReplyAction::kIgnore: break;
   }
 }
 
@@ -383,9 +377,7 @@ void ControllerLink::CommDataCheck() {
       ui_.MsgOut(Format(" R:%02X", reply_.bytes[0]));
       EndExchange();
       return;
-    case kLearning:
-      ParseLearnReply();
-      return;
+    case kLearning: ParseLearnReply(); return;
     case kIrSending:
       for (int i = 0; i < reply_.count; ++i) {
         if (reply_.bytes[i] != 'E')
@@ -394,7 +386,8 @@ void ControllerLink::CommDataCheck() {
       EndExchange();
       return;
     default:
-      ui_.MsgOut(" R:" + BytesToHexText(std::span<const unsigned char>(reply_.bytes.data(), reply_.count)));
+      ui_.MsgOut(" R:" +
+                 BytesToHexText(std::span<const unsigned char>(reply_.bytes.data(), reply_.count)));
       EndExchange();
       return;
   }

@@ -63,14 +63,10 @@ TcpReplyAction RewriteTcpReply(std::string_view text, ReplyBuffer& reply) {
   text = text.substr(0, text.find('\0'));
   if (text.empty()) return TcpReplyAction::kIgnore;
   switch (text[0]) {
-    case 'E':
-      return TcpReplyAction::kShowText;
-    case 'M':
-      return TcpReplyAction::kShowMessage;
-    case 'R':
-      break;
-    default:
-      return TcpReplyAction::kIgnore;
+    case 'E': return TcpReplyAction::kShowText;
+    case 'M': return TcpReplyAction::kShowMessage;
+    case 'R': break;
+    default: return TcpReplyAction::kIgnore;
   }
   if (text.size() >= 2 && text[1] == 'G') {
     reply.bytes[0] = 'G';

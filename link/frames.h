@@ -27,7 +27,7 @@ inline constexpr std::array<unsigned char, 5> kPreamble = {'X', 'X', 'X', 'X', '
 // Sent on TCP after a learned code went into the main window's code table.
 inline constexpr std::string_view kLearnDoneLine = "RAVIZ D\r\n";
 
-Frame LearnRequestFrame();                 // "L0"
+Frame LearnRequestFrame();  // "L0"
 // 'S' and the signal block; positions the block does not supply are 0. At most 29 bytes of
 // `block` are used (callers refuse longer data texts before building the frame).
 Frame IrSendFrame(std::span<const unsigned char> block);

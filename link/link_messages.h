@@ -35,8 +35,7 @@ constexpr bool IsLearnedDataText(std::string_view text) {
 
 // A message that says an exchange did not do what was asked: busy, refused, failed, no answer.
 constexpr bool IsFailureMessage(std::string_view text) {
-  for (std::string_view failure :
-       {kTimeout, kBusy, kSerialSendError, kTcpSendError, kLearnError}) {
+  for (std::string_view failure : {kTimeout, kBusy, kSerialSendError, kTcpSendError, kLearnError}) {
     if (text == failure) return true;
   }
   return text.starts_with(kIrDataError) || text.starts_with(kDeviceLost);

@@ -11,8 +11,7 @@
 
 namespace kavro {
 
-QtCommDispatcher::QtCommDispatcher()
-    : owner_(QThread::currentThread()), context_(new QObject) {}
+QtCommDispatcher::QtCommDispatcher() : owner_(QThread::currentThread()), context_(new QObject) {}
 
 QtCommDispatcher::~QtCommDispatcher() {
   // Queued calls still waiting for the context are dropped with it; their gates are closed.

@@ -34,7 +34,8 @@ std::string SjisToUtf8(std::string_view sjis) { return DecodeSjis(sjis).toStdStr
 std::optional<std::string> Utf8ToSjis(std::string_view utf8) {
   // A byte order mark is kept as a character, so that it is refused rather than dropped unseen.
   QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
-  const QString text = decoder.decode(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
+  const QString text =
+      decoder.decode(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
   if (decoder.hasError()) return std::nullopt;
   QStringEncoder encoder(kShiftJisCodec);
   const QByteArray bytes = encoder.encode(text);

@@ -54,7 +54,8 @@ TForm2::TForm2(QWidget* main_window) : main_window_(main_window) {
 TForm2::~TForm2() { FormDestroy(); }
 
 void TForm2::FileNameSet(std::string_view name) {
-  const QString text = QFile::decodeName(QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+  const QString text =
+      QFile::decodeName(QByteArray(name.data(), static_cast<qsizetype>(name.size())));
   using_file_->setText(text);
   // A long path is cut off by the dialog's edge; the whole of it is one hover away.
   using_file_->setToolTip(PlainToolTip(text));

@@ -16,13 +16,13 @@ inline constexpr int kListPages = 10;
 
 struct CodeListPage {
   QWidget* page = nullptr;
-  QToolButton* page_left = nullptr;   // PageLeft "<<"
-  QToolButton* page_right = nullptr;  // PageRight ">>"
-  std::array<QPushButton*, kListRows> rows{};    // RB1..RB10
-  std::array<QLabel*, kListRows> comments{};     // RC1..RC10
-  QLabel* comment_label = nullptr;    // CommLabel
-  QLineEdit* comment = nullptr;       // RComment: at most 20 bytes of Shift-JIS
-  QLabel* message = nullptr;          // Message2, the tab's status line
+  QToolButton* page_left = nullptr;            // PageLeft "<<"
+  QToolButton* page_right = nullptr;           // PageRight ">>"
+  std::array<QPushButton*, kListRows> rows{};  // RB1..RB10
+  std::array<QLabel*, kListRows> comments{};   // RC1..RC10
+  QLabel* comment_label = nullptr;             // CommLabel
+  QLineEdit* comment = nullptr;                // RComment: at most 20 bytes of Shift-JIS
+  QLabel* message = nullptr;                   // Message2, the tab's status line
 };
 
 CodeListPage BuildCodeListPage(QWidget* parent);

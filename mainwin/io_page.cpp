@@ -19,8 +19,8 @@ void Caption(QWidget* page, const char* text, int x, int y, int width) {
   label->setGeometry(x, y, width, kRowHeight);
 }
 
-QLineEdit* Field(QWidget* page, const char* name, int max_length, const QString& hint, int x,
-                 int y, int width) {
+QLineEdit* Field(QWidget* page, const char* name, int max_length, const QString& hint, int x, int y,
+                 int width) {
   auto* field = new QLineEdit(page);
   field->setObjectName(QString::fromLatin1(name));
   field->setMaxLength(max_length);

@@ -18,7 +18,7 @@ struct IoPage {
   QPushButton* in_port = nullptr;
   QPushButton* in_data = nullptr;
   QPushButton* send_data = nullptr;
-  QListWidget* log = nullptr;      // LogMsg
+  QListWidget* log = nullptr;  // LogMsg
 };
 
 IoPage BuildIoPage(QWidget* parent);

@@ -15,7 +15,9 @@ QAction* Item(QMenu* menu, const char* name, const char* caption) {
   return action;
 }
 
-void Separator(QMenu* menu, const char* name) { menu->addSeparator()->setObjectName(QString::fromLatin1(name)); }
+void Separator(QMenu* menu, const char* name) {
+  menu->addSeparator()->setObjectName(QString::fromLatin1(name));
+}
 
 // Radio items of one group; the first is checked.
 template <std::size_t N>

@@ -13,8 +13,8 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QTabWidget>
-#include <QWindow>
 #include <QToolButton>
+#include <QWindow>
 
 #include <cstdio>
 #include <filesystem>
@@ -26,9 +26,9 @@
 #include "datafile/records.h"
 #include "datafile/sjis.h"
 #include "datafile/store.h"
-#include "library/code_library_window.h"
 #include "gui/error_display.h"
 #include "gui/gui_text.h"
+#include "library/code_library_window.h"
 #include "link/commx_channel.h"
 #include "link/controller_link.h"
 #include "link/qt_comm_dispatcher.h"
@@ -36,8 +36,8 @@
 #include "link/qt_tick_source.h"
 #include "link/serial_devices.h"
 #include "mainwin/about_dialog.h"
-#include "mainwin/program_icon.h"
 #include "mainwin/port_setting.h"
+#include "mainwin/program_icon.h"
 #include "serial/commx.h"
 
 namespace kavro {
@@ -139,12 +139,12 @@ void TForm1::BuildWindow() {
 }
 
 void TForm1::ConnectHandlers() {
-  connect(note1_, &QTabWidget::currentChanged, this, [this](int index) {
-    Guarded([this, index] { Note1Change(index); })();
-  });
+  connect(note1_, &QTabWidget::currentChanged, this,
+          [this](int index) { Guarded([this, index] { Note1Change(index); })(); });
 
   for (int p = 0; p < 3; ++p)
-    connect(menu_.pages[p], &QAction::triggered, this, Guarded([this, p] { SelectPadPage(p + 1); }));
+    connect(menu_.pages[p], &QAction::triggered, this,
+            Guarded([this, p] { SelectPadPage(p + 1); }));
   for (int c = 0; c < 6; ++c)
     connect(menu_.ports[c], &QAction::triggered, this, Guarded([this, c] { ComLanClick(c + 1); }));
   connect(menu_.disconnect, &QAction::triggered, this, Guarded([this] { DisConnectD1Click(); }));
@@ -156,7 +156,8 @@ void TForm1::ConnectHandlers() {
   const std::span<const PadKey> keys = PadKeys();
   for (std::size_t i = 0; i < keys.size(); ++i) {
     const PadKey* key = &keys[i];
-    connect(pad_.keys[i], &QAbstractButton::clicked, this, Guarded([this, key] { PadKeyClick(*key); }));
+    connect(pad_.keys[i], &QAbstractButton::clicked, this,
+            Guarded([this, key] { PadKeyClick(*key); }));
   }
   connect(pad_.tv_vtr, &QAbstractButton::clicked, this, Guarded([this] { SpeedButton7Click(); }));
 
@@ -423,21 +424,17 @@ int TForm1::CheckedPortChoice() const {
 
 void TForm1::MsgOut(std::string_view text) {
   switch (note1_->currentIndex()) {
-    case 0:
-      pad_.message->setText(FromSjis(text));
-      return;
-    case 1:
-      list_.message->setText(FromSjis(text));
-      return;
-    default:
-      break;
+    case 0: pad_.message->setText(FromSjis(text)); return;
+    case 1: list_.message->setText(FromSjis(text)); return;
+    default: break;
   }
   QListWidget* log = io_.log;
   if (log->count() > kMaxLogLines) delete log->takeItem(0);
   auto* item = new QListWidgetItem(FromSjis(text));
   item->setSizeHint(QSize(0, kLogLineHeight));
   log->addItem(item);
-  if (log->count() >= 5) log->scrollToItem(log->item(log->count() - 5), QAbstractItemView::PositionAtTop);
+  if (log->count() >= 5)
+    log->scrollToItem(log->item(log->count() - 5), QAbstractItemView::PositionAtTop);
 }
 
 LinkPage TForm1::ShownPage() const {
@@ -535,7 +532,9 @@ void TForm1::ShowLearnDisplay(bool on) {
 
 // ---------------------------------------------------------------- I/O page
 
-void TForm1::OutPortClick() { link_->OutPort(ToSjis(io_.out_adr->text()), ToSjis(io_.out_data->text())); }
+void TForm1::OutPortClick() {
+  link_->OutPort(ToSjis(io_.out_adr->text()), ToSjis(io_.out_data->text()));
+}
 
 void TForm1::InPortClick() { link_->InPort(ToSjis(io_.in_adr->text())); }
 

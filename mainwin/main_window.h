@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "library/library_host.h"
 #include "gui/ok_cancel_prompt.h"
+#include "library/library_host.h"
 #include "link/code_table.h"
 #include "link/link_ui.h"
 #include "mainwin/code_list_page.h"

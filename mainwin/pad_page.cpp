@@ -113,7 +113,8 @@ PadPage BuildPadPage(QWidget* parent) {
     button->setGeometry(key.x, key.y, key.width, key.height);
     SetFontColor(button, ColorOf(key.color));
     pad.keys[i] = button;
-    if (key.index >= kFirstExtIndex) pad.ext[key.index - kFirstExtIndex] = static_cast<ExtKey*>(button);
+    if (key.index >= kFirstExtIndex)
+      pad.ext[key.index - kFirstExtIndex] = static_cast<ExtKey*>(button);
   }
 
   pad.tv_vtr = GraphicButton(pad.page, "SpeedButton7", "TV");

@@ -8,7 +8,14 @@ namespace kavro {
 // be stored (the setters keep them) but are never applied to the device.
 enum TCommParityBits : uint8_t { cpbNone, cpbOdd, cpbEven };
 enum TCommStopBits : uint8_t { csb1, csb1p5, csb2 };
-enum TCommFlowCtrls : uint8_t { cfcRtsCts, cfcDtrDsr, cfcXonXoff, cfcHalfHigh, cfcHalfLow, cfcNone };
+enum TCommFlowCtrls : uint8_t {
+  cfcRtsCts,
+  cfcDtrDsr,
+  cfcXonXoff,
+  cfcHalfHigh,
+  cfcHalfLow,
+  cfcNone
+};
 
 // Line-error flags of OnError's ErrorState (the classic communications line-error word).
 inline constexpr uint32_t kCommErrOverrun = 0x0002;  // a character was lost in the hardware

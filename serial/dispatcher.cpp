@@ -28,8 +28,7 @@ struct HandOver {
 }  // namespace
 
 bool OwnerDispatcher::RunAndWait(const std::shared_ptr<HandOverGate>& gate,
-                                 std::function<void()> call,
-                                 const std::function<bool()>& giveUp) {
+                                 std::function<void()> call, const std::function<bool()>& giveUp) {
   if (IsOwnerThread()) {
     // Already on the owner thread: a hand-over would wait for ourselves.
     if (gate->IsClosed()) return false;
@@ -48,7 +47,8 @@ bool OwnerDispatcher::RunAndWait(const std::shared_ptr<HandOverGate>& gate,
     gate->changed_.notify_all();
   });
   std::unique_lock lock(gate->mutex_);
-  gate->changed_.wait(lock, [&] { return handOver->done || gate->closed_ || (giveUp && giveUp()); });
+  gate->changed_.wait(lock,
+                      [&] { return handOver->done || gate->closed_ || (giveUp && giveUp()); });
   return handOver->done;
 }
 

@@ -25,7 +25,6 @@ using bench::g_sink;
 using bench::PlainCopy;
 using bench::PlainRead;
 
-
 constexpr int kRecords = 10000;
 constexpr int kRuns = 31;
 
@@ -73,8 +72,9 @@ void Bench(const std::string& folder) {
   const double copy_safe = MedianMs([&] { PlainCopy(file, copy, Flush::kFileRenameFolder); });
   int round = 0;
   const double write = MedianMs([&] {
-    kavro::WriteKeyValue(file, "Data", "5000",
-                         (++round % 2 ? "0000" : "FFFF") + std::string(54, '0') + " \x83\x65\x83\x8c\x83\x72");
+    kavro::WriteKeyValue(
+        file, "Data", "5000",
+        (++round % 2 ? "0000" : "FFFF") + std::string(54, '0') + " \x83\x65\x83\x8c\x83\x72");
   });
 
   std::printf("%s: %d records, %zu bytes, median of %d runs\n", folder.c_str(), kRecords,
@@ -85,8 +85,9 @@ void Bench(const std::string& folder) {
   std::printf("  plain copy (ifstream to ofstream)   %8.3f ms\n", copy_ms);
   std::printf("  plain copy, then fsync              %8.3f ms\n", copy_sync);
   std::printf("  plain copy, fsync, rename, fsync dir %7.3f ms\n", copy_safe);
-  std::printf("  WriteKeyValue, one record           %8.3f ms  %5.2fx plain read  %5.2fx plain copy\n",
-              write, write / read, write / copy_ms);
+  std::printf(
+      "  WriteKeyValue, one record           %8.3f ms  %5.2fx plain read  %5.2fx plain copy\n",
+      write, write / read, write / copy_ms);
   std::printf("  %52s %5.2fx copy with fsync  %5.2fx copy, fsync, rename, fsync dir\n", "",
               write / copy_sync, write / copy_safe);
   std::filesystem::remove_all(templ);

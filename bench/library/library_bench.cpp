@@ -89,8 +89,10 @@ void Bench(const std::string& folder) {
   restore();
 
   const double read = MedianMs(kWindowRuns, nullptr, [&] { PlainRead(file); });
-  const double plain_copy = MedianMs(kWindowRuns, nullptr, [&] { PlainCopy(file, copy, Flush::kNone); });
-  const double durable_copy = MedianMs(kWindowRuns, nullptr, [&] { PlainCopy(file, copy, Flush::kFileRenameFolder); });
+  const double plain_copy =
+      MedianMs(kWindowRuns, nullptr, [&] { PlainCopy(file, copy, Flush::kNone); });
+  const double durable_copy =
+      MedianMs(kWindowRuns, nullptr, [&] { PlainCopy(file, copy, Flush::kFileRenameFolder); });
 
   BenchHost host(file);
   kavro::TForm3 window(host);
@@ -126,8 +128,9 @@ void Bench(const std::string& folder) {
               show, show / read);
   std::printf("  show and first paint                   %8.3f ms  %6.2fx plain read\n", show_paint,
               show_paint / read);
-  std::printf("  hide with save (FormHide)              %8.3f ms  %6.2fx plain copy  %5.2fx durable copy\n",
-              save, save / plain_copy, save / durable_copy);
+  std::printf(
+      "  hide with save (FormHide)              %8.3f ms  %6.2fx plain copy  %5.2fx durable copy\n",
+      save, save / plain_copy, save / durable_copy);
   std::filesystem::remove_all(templ);
 }
 

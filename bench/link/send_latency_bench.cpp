@@ -249,10 +249,11 @@ void Report(const char* channel, const std::string& bare_what, Figures bare, Fig
               bare.median, bare.p99);
   std::printf("%-4s %-34s median %8.1f us   p99 %8.1f us\n", channel, "link SendIrData",
               link.median, link.p99);
-  std::printf("%-4s link - bare: median %+.1f us (%.2fx), p99 %+.1f us (%.2fx); "
-              "aim (median within 1 ms): %s\n",
-              channel, link.median - bare.median, link.median / bare.median, link.p99 - bare.p99,
-              link.p99 / bare.p99, link.median - bare.median <= 1000.0 ? "met" : "MISSED");
+  std::printf(
+      "%-4s link - bare: median %+.1f us (%.2fx), p99 %+.1f us (%.2fx); "
+      "aim (median within 1 ms): %s\n",
+      channel, link.median - bare.median, link.median / bare.median, link.p99 - bare.p99,
+      link.p99 / bare.p99, link.median - bare.median <= 1000.0 ? "met" : "MISSED");
 }
 
 int Main(int sends) {
@@ -274,9 +275,8 @@ int Main(int sends) {
   }
   {
     TcpServer server;
-    const std::optional<std::string> line = FrameToLine(
-        std::span<const unsigned char>(reinterpret_cast<const unsigned char*>(frame.data()),
-                                       frame.size()));
+    const std::optional<std::string> line = FrameToLine(std::span<const unsigned char>(
+        reinterpret_cast<const unsigned char*>(frame.data()), frame.size()));
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;

@@ -19,20 +19,20 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/controller_link.h"
 #include "link/qt_comm_dispatcher.h"
-#include "serial/commx.h"
-#include "serial/port_table.h"
 #include "mainwin/kavro_application.h"
 #include "mainwin/main_window.h"
+#include "serial/commx.h"
+#include "serial/port_table.h"
 
 namespace {
 
@@ -184,14 +184,18 @@ int main(int argc, char** argv) {
 
   const Stats b = Summary(bare), c = Summary(component), k = Summary(key), l = Summary(to_link);
   std::printf("pad key press until the IR send frame is read on the line, %d presses\n", presses);
-  std::printf("  bare pty write+read of 30 bytes (baseline): median %7.1f us  p90 %7.1f us  best %7.1f us\n",
-              b.median, b.p90, b.best);
-  std::printf("  TCommX TransBlock of 30 bytes until read:    median %7.1f us  p90 %7.1f us  best %7.1f us\n",
-              c.median, c.p90, c.best);
-  std::printf("  release of key \"1\" until the frame is read: median %7.1f us  p90 %7.1f us  best %7.1f us\n",
-              k.median, k.p90, k.best);
-  std::printf("    of which release until the link's RsOut:  median %7.1f us  p90 %7.1f us  best %7.1f us\n",
-              l.median, l.p90, l.best);
+  std::printf(
+      "  bare pty write+read of 30 bytes (baseline): median %7.1f us  p90 %7.1f us  best %7.1f us\n",
+      b.median, b.p90, b.best);
+  std::printf(
+      "  TCommX TransBlock of 30 bytes until read:    median %7.1f us  p90 %7.1f us  best %7.1f us\n",
+      c.median, c.p90, c.best);
+  std::printf(
+      "  release of key \"1\" until the frame is read: median %7.1f us  p90 %7.1f us  best %7.1f us\n",
+      k.median, k.p90, k.best);
+  std::printf(
+      "    of which release until the link's RsOut:  median %7.1f us  p90 %7.1f us  best %7.1f us\n",
+      l.median, l.p90, l.best);
   std::printf("  ratio of medians, key release to TransBlock: %.2f\n", k.median / c.median);
   return 0;
 }

@@ -112,7 +112,8 @@ double RunChild(const std::string& self, const std::vector<std::string>& args) {
   }
   std::string text;
   char buffer[64];
-  for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+  for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
+    text.append(buffer, static_cast<size_t>(n));
   close(out[0]);
   waitpid(pid, nullptr, 0);
   const long long shown = std::atoll(text.c_str());
@@ -151,7 +152,8 @@ int main(int argc, char** argv) {
     kavro.push_back(RunChild(self, {"--child", "kavro", data_file}));
   }
   std::filesystem::remove_all(dir);
-  if (std::count(bare.begin(), bare.end(), -1.0) + std::count(kavro.begin(), kavro.end(), -1.0) > 0) {
+  if (std::count(bare.begin(), bare.end(), -1.0) + std::count(kavro.begin(), kavro.end(), -1.0) >
+      0) {
     std::fprintf(stderr, "a child failed\n");
     return 1;
   }

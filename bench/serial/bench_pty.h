@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sched.h>
 #include <pty.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>

@@ -100,8 +100,7 @@ void Wire(TCommX& comm, Device& device, size_t size, std::string& buf, size_t& h
     if (n > 0) have += static_cast<size_t>(n);
     if (have == size) {
       device.Arrived();
-      sender->TransBlock(reinterpret_cast<const uint8_t*>(buf.data()),
-                         static_cast<int32_t>(size));
+      sender->TransBlock(reinterpret_cast<const uint8_t*>(buf.data()), static_cast<int32_t>(size));
       have = 0;
     }
   };

@@ -33,8 +33,7 @@ std::string Payload(size_t size) {
 
 // Runs `send` (which must get `total` bytes under way to the slave) against a reader on the
 // master; the time until the reader has everything.
-double TimeOne(size_t total, const Sender& send,
-               const std::string& payload) {
+double TimeOne(size_t total, const Sender& send, const std::string& payload) {
   Pty pty;
   std::atomic<bool> done{false};
   std::atomic<bool> intact{true};
@@ -129,17 +128,21 @@ int main(int argc, char** argv) {
 
   std::vector<Way> ways = {
       {"plain write() loop, 2048-byte writes",
-       [](Pty& p, const std::string& d, auto&) { PlainLoop(p, d, 2048); }, {}},
+       [](Pty& p, const std::string& d, auto&) { PlainLoop(p, d, 2048); },
+       {}},
       {"plain write() loop, 64 KB writes",
-       [](Pty& p, const std::string& d, auto&) { PlainLoop(p, d, 65536); }, {}},
+       [](Pty& p, const std::string& d, auto&) { PlainLoop(p, d, 65536); },
+       {}},
       {"TransBlock, BufLenTrans 2048 (default)",
-       [](Pty& p, const std::string& d, auto& done) { ThroughTransBlock(p, d, done, 2048); }, {}},
+       [](Pty& p, const std::string& d, auto& done) { ThroughTransBlock(p, d, done, 2048); },
+       {}},
       {"TransBlock, BufLenTrans 65536",
-       [](Pty& p, const std::string& d, auto& done) { ThroughTransBlock(p, d, done, 65536); }, {}},
+       [](Pty& p, const std::string& d, auto& done) { ThroughTransBlock(p, d, done, 65536); },
+       {}},
 #ifdef KAVRO_BENCH_QT
-      {"QSerialPort::write", [](Pty& p, const std::string& d, auto& done) {
-         ThroughQSerialPort(p, d, done);
-       }, {}},
+      {"QSerialPort::write",
+       [](Pty& p, const std::string& d, auto& done) { ThroughQSerialPort(p, d, done); },
+       {}},
 #endif
   };
   // Round by round, so that every way meets the same changes of machine load.

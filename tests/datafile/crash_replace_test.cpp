@@ -19,8 +19,8 @@ std::string LargeDataFile() {
   std::string content = "\r\n[COMMON]\r\nCOM=1\r\nPAGE=1\r\n\r\n[Data]\r\n";
   char line[128];
   for (int code = 0; code < 10000; ++code) {
-    std::snprintf(line, sizeof line,
-                  "%04d=%058d \x8a\x77\x8f\x4b\x83\x52\x81\x5b\x83\x68%d\r\n", code, code, code);
+    std::snprintf(line, sizeof line, "%04d=%058d \x8a\x77\x8f\x4b\x83\x52\x81\x5b\x83\x68%d\r\n",
+                  code, code, code);
     content += line;
   }
   return content;
@@ -29,7 +29,8 @@ std::string LargeDataFile() {
 using Change = int (*)(const std::string& path);
 
 int ChangeOneKey(const std::string& path) {
-  return WriteKeyValue(path, "Data", "5000", "8A1F0000000000000000000000000000000000000000000000000000FF new");
+  return WriteKeyValue(path, "Data", "5000",
+                       "8A1F0000000000000000000000000000000000000000000000000000FF new");
 }
 
 int RewriteTheSection(const std::string& path) {

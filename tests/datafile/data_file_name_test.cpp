@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace kavro {
 namespace {
@@ -112,8 +112,10 @@ class DataFilePlace : public ::testing::Test {
     if (const char* v = std::getenv(name)) slot = v;
   }
   static void Restore(const char* name, const std::optional<std::string>& slot) {
-    if (slot) setenv(name, slot->c_str(), 1);
-    else unsetenv(name);
+    if (slot)
+      setenv(name, slot->c_str(), 1);
+    else
+      unsetenv(name);
   }
   std::string UserFile() const { return (dir_ / "xdg" / "kavro" / "kavro.dat").string(); }
 
@@ -161,8 +163,9 @@ TEST_F(DataFilePlace, ReadOnlyInstall) {
   // A file that already exists there is kept, even though the folder is read-only.
   fs::permissions(dir_ / "ro", fs::perms::all);
   std::ofstream(dir_ / "ro" / "kavro.dat") << "\r\n[COMMON]\r\nCOM=2\r\n";
-  fs::permissions(dir_ / "ro", fs::perms::owner_write | fs::perms::group_write |
-                                   fs::perms::others_write, fs::perm_options::remove);
+  fs::permissions(dir_ / "ro",
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
   const auto kept = ResolveUnprivileged((dir_ / "ro" / "kavro").string());
   ASSERT_TRUE(kept) << "child failed";
   EXPECT_EQ(kept->path, (dir_ / "ro" / "kavro.dat").string());

@@ -249,9 +249,8 @@ void RewriteSection(const std::string& path, Input& in, bool finish) {
   Check(fits, "section rewrite changed more than the section body");
 
   if (section.find(']') == std::string::npos &&
-      std::none_of(body.begin(), body.end(), [](const std::string& line) {
-        return !line.empty() && line.front() == '[';
-      })) {
+      std::none_of(body.begin(), body.end(),
+                   [](const std::string& line) { return !line.empty() && line.front() == '['; })) {
     std::vector<std::string> expected;
     for (std::string line : body) {
       size_t equals = line.find('=');

@@ -19,7 +19,9 @@ void Run(const Bytes& input) { LLVMFuzzerTestOneInput(input.data(), input.size()
 
 // Bytes that matter to the file syntax are picked more often than others.
 uint8_t SyntaxByte(std::mt19937& random) {
-  static const char kBytes[] = "[]= \t\r\n;%\x1a\x81\x83\x9f\xe0\xfc" "aAzZ09";
+  static const char kBytes[] =
+      "[]= \t\r\n;%\x1a\x81\x83\x9f\xe0\xfc"
+      "aAzZ09";
   return static_cast<uint8_t>(kBytes[random() % (sizeof kBytes - 1)]);
 }
 
@@ -30,11 +32,11 @@ Bytes Mutate(Bytes input, std::mt19937& random) {
       case 0:
         if (at < input.size()) input[at] = SyntaxByte(random);
         break;
-      case 1:
-        input.insert(input.begin() + at, SyntaxByte(random));
-        break;
+      case 1: input.insert(input.begin() + at, SyntaxByte(random)); break;
       case 2:
-        if (at < input.size()) input.erase(input.begin() + at, input.begin() + std::min(input.size(), at + 1 + random() % 8));
+        if (at < input.size())
+          input.erase(input.begin() + at,
+                      input.begin() + std::min(input.size(), at + 1 + random() % 8));
         break;
       case 3:
         if (at < input.size()) input[at] = static_cast<uint8_t>(random());
@@ -61,7 +63,8 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 3000; ++i, ++runs) {
     if (corpus.empty() || i % 4 == 0) {
       Bytes input(random() % 300);
-      for (uint8_t& byte : input) byte = random() % 2 ? SyntaxByte(random) : static_cast<uint8_t>(random());
+      for (uint8_t& byte : input)
+        byte = random() % 2 ? SyntaxByte(random) : static_cast<uint8_t>(random());
       Run(input);
     } else {
       Run(Mutate(corpus[random() % corpus.size()], random));

@@ -71,7 +71,9 @@ TEST(HexTextToBytes, NothingIsRejected) {
   // '#' is below '0': 35 - 48 = -13; -13 * 16 = -208 -> 0x30, then + 1 -> 0x31.
   EXPECT_EQ(Counted(Convert("#1")), (Bytes{0x31}));
   // A byte of 0x8A is the signed code -118: v = -166; -166 * 16 = -2656 -> 0xA0; + 0 -> 0xA0.
-  EXPECT_EQ(Counted(Convert("\x8A" "0")), (Bytes{0xA0}));
+  EXPECT_EQ(Counted(Convert("\x8A"
+                            "0")),
+            (Bytes{0xA0}));
   // Second digit negative: 0x10 + (-166) = -150 -> 0x6A.
   EXPECT_EQ(Counted(Convert("1\x8A")), (Bytes{0x6A}));
 }

@@ -102,8 +102,8 @@ TEST_F(LayoutFile, RecordsOfBothWindows) {
   ReadSectionLine(path_, kDataSection, buffer);
 
   EXPECT_EQ(main_numbers, (std::vector<int>{7, 105}));
-  EXPECT_EQ(entries, (std::vector<std::string>{"0007 A1B2C3", "0105 8A1F P1 TV 5",
-                                               "0300 FF00 lamp"}));
+  EXPECT_EQ(entries,
+            (std::vector<std::string>{"0007 A1B2C3", "0105 8A1F P1 TV 5", "0300 FF00 lamp"}));
 
   // The pad key's read by key: the record without a comment.
   std::string value;

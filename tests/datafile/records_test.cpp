@@ -49,8 +49,8 @@ TEST(MainWindowRecordLine, BlanksAroundTheEqualsSign) {
 
 TEST(MainWindowRecordLine, SkipsWhatIsNotOneOfItsRecords) {
   EXPECT_FALSE(ReadMainWindowRecordLine("abc 8A1F"));
-  EXPECT_FALSE(ReadMainWindowRecordLine("0012"));        // no space
-  EXPECT_FALSE(ReadMainWindowRecordLine("0250 8A1F"));   // the library's
+  EXPECT_FALSE(ReadMainWindowRecordLine("0012"));       // no space
+  EXPECT_FALSE(ReadMainWindowRecordLine("0250 8A1F"));  // the library's
   EXPECT_FALSE(ReadMainWindowRecordLine("0300 8A1F"));
   EXPECT_FALSE(ReadMainWindowRecordLine("-1 8A1F"));
   EXPECT_FALSE(ReadMainWindowRecordLine("99999999999 8A1F"));

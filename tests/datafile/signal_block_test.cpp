@@ -18,9 +18,9 @@ Block Numbered() {
 
 TEST(SignalBlock, FieldsOfAllThreeFrames) {
   Block b{};
-  b[0] = 200;   // long
-  b[1] = 60;    // short
-  b[2] = 0;     // alt: same as short
+  b[0] = 200;  // long
+  b[1] = 60;   // short
+  b[2] = 0;    // alt: same as short
   // Frame 1: width coding, leader mark 0x234, 32 bits, leader space 0x110.
   b[3] = 0x80 | 0x7C | 0x02;  // bits 2-6 are not ours and must not leak into the mark
   b[4] = 0x34;

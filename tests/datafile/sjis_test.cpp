@@ -33,7 +33,10 @@ TEST(CutSjis, LoneLeadByteAtTheEndIsOneCharacter) {
   EXPECT_EQ(CutSjis("AB\x82", 3), "AB\x82");
   EXPECT_EQ(CutSjis("ABC\x82", 3), "ABC");
   // Not at the end: it pairs with the next byte.
-  EXPECT_EQ(CutSjis("A\x82" "BC", 2), "A");
+  EXPECT_EQ(CutSjis("A\x82"
+                    "BC",
+                    2),
+            "A");
 }
 
 }  // namespace

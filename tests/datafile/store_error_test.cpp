@@ -57,8 +57,8 @@ TEST_F(StoreError, ReadsRefuseWhatIsNoReadableFileAtOnce) {
     SCOPED_TRACE(c.name);
     const std::string path = dir_.Path(c.name);
     c.make(path);
-    const ReadOutcome expected = c.fault == FileFault::kNone ? ReadOutcome::kMissing
-                                                             : ReadOutcome::kFailed;
+    const ReadOutcome expected =
+        c.fault == FileFault::kNone ? ReadOutcome::kMissing : ReadOutcome::kFailed;
     auto check = [&c](const FileError& error, const char* what) { ExpectReason(c, error, what); };
     std::string content = "old";
     FileError error{FileFault::kIoError, EIO};

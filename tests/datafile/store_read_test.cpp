@@ -35,8 +35,7 @@ class StoreRead : public ::testing::Test {
 };
 
 TEST_F(StoreRead, KeyLinesMatchIgnoringLetterCaseWithBlanksBeforeEquals) {
-  test::WriteBytes(file_,
-                   "[COMMON]\r\nCOM = 3\r\nPAGE2=4\r\n  Lead=x\r\nV=\t a;b=c  \r\nE=\r\n");
+  test::WriteBytes(file_, "[COMMON]\r\nCOM = 3\r\nPAGE2=4\r\n  Lead=x\r\nV=\t a;b=c  \r\nE=\r\n");
   EXPECT_EQ(Read("COMMON", "COM"), "3");
   EXPECT_EQ(Read("common", "com"), "3");
   EXPECT_EQ(Read("COMMON", "PAGE"), "dflt");  // PAGE2 is another key
@@ -73,9 +72,12 @@ TEST_F(StoreRead, LinesAreReadWholeWhateverTheirBytes) {
   const std::string long_value(300, '7');
   const std::string bracket_at_256 = "X=" + std::string(253, 'y') + "[Z]";
   test::WriteBytes(file_, "[A]\nLong=" + long_value + "\n" + bracket_at_256 +
-                              "\nZ=a\x1a" "b\nS=\x82\xa0\x82\xa2 %s\r\n");
+                              "\nZ=a\x1a"
+                              "b\nS=\x82\xa0\x82\xa2 %s\r\n");
   EXPECT_EQ(Read("A", "Long"), long_value);
-  EXPECT_EQ(Read("A", "Z"), "a\x1a" "b");  // neither the long line nor Ctrl-Z ends anything
+  EXPECT_EQ(Read("A", "Z"),
+            "a\x1a"
+            "b");  // neither the long line nor Ctrl-Z ends anything
   EXPECT_EQ(Read("A", "S"), "\x82\xa0\x82\xa2 %s");
 }
 
@@ -95,8 +97,7 @@ TEST_F(StoreRead, SectionReaderReturnsKeyLinesWithTheirFirstEqualsAsASpace) {
   test::WriteBytes(file_,
                    "0001=before\r\n[Data]\r\n0012=8A1F TV power\r\nremark\r\n\r\n"
                    "0013 = x=y \r\n[Next]\r\n0014=z\r\n[data]\r\n0015=dup\r\n");
-  EXPECT_EQ(ReadSection("DATA"),
-            (std::vector<std::string>{"0012 8A1F TV power", "0013   x=y "}));
+  EXPECT_EQ(ReadSection("DATA"), (std::vector<std::string>{"0012 8A1F TV power", "0013   x=y "}));
   EXPECT_EQ(ReadSection("Next"), std::vector<std::string>{"0014 z"});
 }
 

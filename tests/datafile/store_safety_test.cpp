@@ -138,15 +138,17 @@ TEST_F(StoreSafety, InAFolderThatTakesNoNewFileTheFileIsRewrittenInPlace) {
     expect(WriteKeyValue(file, "COMMON", "COM", "123456789") == 0, "longer in place");
     expect(test::ReadBytes(file) == "[COMMON]\r\nCOM=123456789\r\n[Data]\r\n0001=8A1F TV\r\n",
            "longer content");
-    expect(WriteSectionLine(file, "Data", "start") == 0 && WriteSectionLine(file, "Data", "end") == 0,
-           "shorter in place");
+    expect(
+        WriteSectionLine(file, "Data", "start") == 0 && WriteSectionLine(file, "Data", "end") == 0,
+        "shorter in place");
     expect(test::ReadBytes(file) == "[COMMON]\r\nCOM=123456789\r\n[Data]\r\n", "shorter content");
     // No room to grow: the old content stays.
     signal(SIGXFSZ, SIG_IGN);
     rlimit limit{100, 100};
     expect(setrlimit(RLIMIT_FSIZE, &limit) == 0, "setrlimit");
     expect(WriteKeyValue(file, "A", "K", std::string(200, 'v')) == -1, "growth beyond limit");
-    expect(test::ReadBytes(file) == "[COMMON]\r\nCOM=123456789\r\n[Data]\r\n", "after failed growth");
+    expect(test::ReadBytes(file) == "[COMMON]\r\nCOM=123456789\r\n[Data]\r\n",
+           "after failed growth");
     // Neither a read-only file nor a new one.
     expect(WriteKeyValue(readonly, "COMMON", "COM", "2") == -1, "read-only file written");
     expect(test::ReadBytes(readonly) == kContent, "read-only file changed");

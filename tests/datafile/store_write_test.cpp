@@ -32,8 +32,7 @@ class StoreWrite : public ::testing::Test {
 };
 
 TEST_F(StoreWrite, AKeyTakesTheCallersSpellingAndKeepsTheFilesBlanks) {
-  EXPECT_EQ(AfterWrite("[COMMON]\r\nCOM = 1\r\n", "common", "COM", "2"),
-            "[COMMON]\r\nCOM = 2\r\n");
+  EXPECT_EQ(AfterWrite("[COMMON]\r\nCOM = 1\r\n", "common", "COM", "2"), "[COMMON]\r\nCOM = 2\r\n");
   EXPECT_EQ(AfterWrite("[COMMON]\r\ncom=1\r\n", "COMMON", "COM", "2"), "[COMMON]\r\nCOM=2\r\n");
   // Only the first key line of the first section of that name changes.
   EXPECT_EQ(AfterWrite("[A]\r\nK=1\r\nK=2\r\n[a]\r\nK=3\r\n", "A", "k", "9"),
@@ -84,7 +83,8 @@ TEST_F(StoreWrite, EveryOtherLineSurvivesEveryRewriteByteForByte) {
       "COM=1\r\n"
       "  indented = kept   \r\n"
       "\x82\xb1\x82\xf1=\x93\xfa\x96\x7b\x8c\xea \x5c\x7c\r\n"  // Shift-JIS with 0x5C and 0x7C
-      "ctrlz=a\x1a" "after ctrl-z\r\n"
+      "ctrlz=a\x1a"
+      "after ctrl-z\r\n"
       "\r\n";
   const std::string tail =
       "[Lan]\r\n"
@@ -95,17 +95,20 @@ TEST_F(StoreWrite, EveryOtherLineSurvivesEveryRewriteByteForByte) {
       "0001=8A1F%%=;\r\n"
       "[common]\r\n"
       "last=no break";
-  EXPECT_EQ(AfterWrite(head + tail, "COMMON", "COM", "3"),
-            head.substr(0, head.find("COM=1")) + "COM=3" + head.substr(head.find("COM=1") + 5) +
-                tail);
+  EXPECT_EQ(
+      AfterWrite(head + tail, "COMMON", "COM", "3"),
+      head.substr(0, head.find("COM=1")) + "COM=3" + head.substr(head.find("COM=1") + 5) + tail);
   EXPECT_EQ(AfterWrite(head + tail, "COMMON", "New", "v"), head + "New=v\r\n" + tail);
   EXPECT_EQ(AfterSectionRewrite(head + tail, "data", {"0250=x"}),
             head + tail.substr(0, tail.find("0001")) + "0250=x\r\n" + "[common]\r\nlast=no break");
 }
 
 TEST_F(StoreWrite, ValuesReadBackExactlyAsWritten) {
-  const std::vector<std::string> values = {"a;b=c", "trailing  ", "\x83\x5c\x83\x7c%s",
-                                           std::string(1000, 'x'), std::string("nul\0inside", 10),
+  const std::vector<std::string> values = {"a;b=c",
+                                           "trailing  ",
+                                           "\x83\x5c\x83\x7c%s",
+                                           std::string(1000, 'x'),
+                                           std::string("nul\0inside", 10),
                                            ""};
   for (const std::string& value : values) {
     ASSERT_EQ(WriteKeyValue(file_, "S", "K", value), 0);

@@ -59,7 +59,8 @@ TEST(GuiText, DesignFontIsJapaneseCapable) {
   ASSERT_FALSE(QFontDatabase::families(QFontDatabase::Japanese).isEmpty())
       << "no Japanese font installed";
   QString family = QFontInfo(font).family();
-  EXPECT_TRUE(QFontDatabase::families(QFontDatabase::Japanese).contains(family)) << family.toStdString();
+  EXPECT_TRUE(QFontDatabase::families(QFontDatabase::Japanese).contains(family))
+      << family.toStdString();
 }
 
 }  // namespace

@@ -23,10 +23,11 @@ TEST_F(LibraryTest, ShowingListsEveryRecordInNumberOrder) {
   WriteFile({"1000=" + DataText() + " " + kComment, "12=" + DataText("10") + " tv",
              "0300=" + DataText("20") + " ", "junk line", "0400"});
   Open();
-  EXPECT_EQ(window->Entries(), (Strings{"0012 " + DataText("10") + " tv", "0300 " + DataText("20") + " ",
-                                        "1000 " + DataText() + " " + kComment}));
-  EXPECT_EQ(List()->item(2)->text(), QString::fromStdString("1000 " + DataText()) +
-                                         QStringLiteral(" 居間 テレビ"));
+  EXPECT_EQ(window->Entries(),
+            (Strings{"0012 " + DataText("10") + " tv", "0300 " + DataText("20") + " ",
+                     "1000 " + DataText() + " " + kComment}));
+  EXPECT_EQ(List()->item(2)->text(),
+            QString::fromStdString("1000 " + DataText()) + QStringLiteral(" 居間 テレビ"));
   EXPECT_EQ(SeqNum()->text(), "1000");
   EXPECT_EQ(UpdateCaption(), "Update");
   EXPECT_TRUE(IrData()->text().isEmpty());
@@ -94,9 +95,9 @@ TEST_F(LibraryTest, LearningIntoAUsedNumberAddsAnotherEntryAndMovesOnByTen) {
   EXPECT_EQ(IrData()->text().toStdString(), DataText("11"));
   window->IrLearnClick();
   window->LearnData("22 33\t44");  // white space in a data text becomes "_"
-  EXPECT_EQ(window->Entries(), (Strings{"0300 " + DataText() + " old",
-                                        "0300 " + DataText("11") + " " + kComment,
-                                        "0310 22_33_44 " + kComment}));
+  EXPECT_EQ(window->Entries(),
+            (Strings{"0300 " + DataText() + " old", "0300 " + DataText("11") + " " + kComment,
+                     "0310 22_33_44 " + kComment}));
   EXPECT_EQ(SeqNum()->text(), "0320");
   EXPECT_EQ(UpdateCaption(), "Append");
   EXPECT_TRUE(window->Modified());
@@ -113,8 +114,8 @@ TEST_F(LibraryTest, UpdateReplacesTheSelectedEntryAndAppendAdds) {
 
   IrComm()->setText("bedroom");
   window->IrUpdateClick();
-  EXPECT_EQ(window->Entries(), (Strings{"0300 " + DataText() + " bedroom",
-                                        "0400 " + DataText("20") + " other"}));
+  EXPECT_EQ(window->Entries(),
+            (Strings{"0300 " + DataText() + " bedroom", "0400 " + DataText("20") + " other"}));
   EXPECT_EQ(SeqNum()->text(), "0310");
   EXPECT_EQ(UpdateCaption(), "Append");
   EXPECT_EQ(Message(), "");
@@ -190,10 +191,9 @@ TEST_F(LibraryTest, SaveRenumbersTheLibraryCodesInListOrder) {
   window->hide();
 
   EXPECT_EQ(prompts, Strings{QStringLiteral("保存確認|変更データを保存しますか？").toStdString()});
-  EXPECT_EQ(DataLines(), (Strings{"0010 " + DataText() + " pad",
-                                  "0250 " + DataText("10") + " " + kComment,
-                                  "0251 " + DataText("20") + " second",
-                                  "0252 " + DataText() + " last"}));
+  EXPECT_EQ(DataLines(),
+            (Strings{"0010 " + DataText() + " pad", "0250 " + DataText("10") + " " + kComment,
+                     "0251 " + DataText("20") + " second", "0252 " + DataText() + " last"}));
   EXPECT_NE(FileText().find("[EXT]\r\nmsg11=TV\r\n"), std::string::npos);
   EXPECT_EQ(host.main_shown, 1);
 
@@ -250,7 +250,8 @@ TEST_F(LibraryTest, SaveBeginsADataFileWhereNoneExists) {
 TEST_F(LibraryTest, UnreadableOrUnwritableFileIsSaid) {
   std::filesystem::create_directory(host.path);
   std::vector<QString> errors;
-  const ErrorDisplay previous = SetErrorDisplay([&](const QString& text) { errors.push_back(text); });
+  const ErrorDisplay previous =
+      SetErrorDisplay([&](const QString& text) { errors.push_back(text); });
   Open();
   EXPECT_EQ(Message(), "Data file cannot be read: " + host.path + ": not a regular file");
   SeqNum()->setText("0500");
@@ -329,7 +330,7 @@ TEST_F(LibraryTest, ClickingAnEntryDrawsItsCode) {
   Select(0);
   EXPECT_EQ(window->View().Record(Trace::kUpper).bytes()[19], 0x80);
   const QImage& image = window->Image().Image();
-  EXPECT_EQ(image.pixelColor(100, 5), Qt::black);  // the leader mark, from x 10 to 186
+  EXPECT_EQ(image.pixelColor(100, 5), Qt::black);   // the leader mark, from x 10 to 186
   EXPECT_EQ(image.pixelColor(100, 40), Qt::white);  // the lower trace is untouched
 
   // Two bytes of text: the rest of the block is zero, so nothing is drawn.

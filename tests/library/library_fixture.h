@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "datafile/store.h"
-#include "library/code_library_window.h"
 #include "gui/gui_text.h"
+#include "library/code_library_window.h"
 
 namespace kavro::test {
 
@@ -132,9 +132,7 @@ class LibraryTest : public ::testing::Test {
   QLineEdit* IrData() const { return Find<QLineEdit>("IrData"); }
   QLineEdit* IrComm() const { return Find<QLineEdit>("IrComm"); }
   QListWidget* List() const { return Find<QListWidget>("IrDataList"); }
-  std::string UpdateCaption() const {
-    return Find<QPushButton>("IrUpdate")->text().toStdString();
-  }
+  std::string UpdateCaption() const { return Find<QPushButton>("IrUpdate")->text().toStdString(); }
   std::string Message() const { return ToSjis(Find<QLabel>("Message")->text()); }
   // Selects the entry at `row` as a click would.
   void Select(int row) const { List()->setCurrentRow(row); }

@@ -93,7 +93,8 @@ TEST_F(LibraryLinkTest, LearnsThenSendsTheLearnedEntry) {
   EXPECT_EQ(Message(), "Push Controller!");
   EXPECT_FALSE(SeqNum()->isEnabled());
   ASSERT_TRUE(WaitIdle());
-  EXPECT_EQ(window->Entries(), std::vector<std::string>{std::string("0300 ") + kStoredCode + " tv"});
+  EXPECT_EQ(window->Entries(),
+            std::vector<std::string>{std::string("0300 ") + kStoredCode + " tv"});
   EXPECT_EQ(SeqNum()->text(), "0310");
   EXPECT_TRUE(SeqNum()->isEnabled());
   EXPECT_EQ(sim->Count("learn"), 1);

@@ -13,8 +13,7 @@ namespace kavro::test {
 namespace {
 
 // A remote's code of three frames, as learned: 32 bits, a repeat of 16 and a short tail of 8.
-constexpr const char* kThreeFrames =
-    "2A0E0081AC40D28C6001A8204C8A0001684010B64FE33AC5A55A0FF000";
+constexpr const char* kThreeFrames = "2A0E0081AC40D28C6001A8204C8A0001684010B64FE33AC5A55A0FF000";
 constexpr const char* kOneFrame = "300F000180400A0000000000000000000000001A2B3C4D000000000000";
 
 TEST_F(LibraryTest, WindowShowsTheListAndBothTraces) {

@@ -116,9 +116,8 @@ TEST(SignalView, TwoBitCodeGivesExactlyTheseLinesInTheUpperTrace) {
   EXPECT_EQ(surface.fills, (std::vector<Fill>{{0, 0, 548, 33, kWhite}}));
   // The leader's rising edge begins where the lead-in ended: (10, 5) comes twice.
   const std::vector<Point> expected{
-      {0, 28},   {10, 28},  {10, 5},   {10, 5},   {186, 5},  {186, 28}, {274, 28},
-      {274, 5},  {318, 5},  {318, 28}, {450, 28}, {450, 5},  {494, 5},  {494, 28},
-      {538, 28}, {548, 28}};
+      {0, 28},  {10, 28},  {10, 5},   {10, 5},  {186, 5}, {186, 28}, {274, 28}, {274, 5},
+      {318, 5}, {318, 28}, {450, 28}, {450, 5}, {494, 5}, {494, 28}, {538, 28}, {548, 28}};
   ASSERT_EQ(surface.paths.size(), 1u);
   EXPECT_EQ(surface.paths[0], expected);
   EXPECT_EQ(view.Record(Trace::kUpper).bytes(), TwoBitCode());
@@ -183,8 +182,8 @@ TEST(SignalView, ThreeFrameCodeWholeAndFrameByFrame) {
     return Runs(surface.paths.at(0), 5, 10);
   };
   // "ALL": the pauses are low stretches between the frames.
-  EXPECT_EQ(draw(0, 206), "H8 L4" + Bits("101") + " H1 L101 H6 L3" + Bits("11") +
-                              " H1 L51 H5 L2" + Bits("01"));
+  EXPECT_EQ(draw(0, 206),
+            "H8 L4" + Bits("101") + " H1 L101 H6 L3" + Bits("11") + " H1 L51 H5 L2" + Bits("01"));
   // "-1-": frame 1 alone, the pauses and frame 2 left out.
   EXPECT_EQ(draw(1, 24), "H8 L4" + Bits("1010"));
   // "-2-": frame 2 from the margin, going on with the fifth data bit.

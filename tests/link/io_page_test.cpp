@@ -23,8 +23,8 @@ TEST_F(IoPageTest, TypicalSessionLog) {
   link.SendData("\"ABC\"0d0a");
   EXPECT_EQ(ui.Take(), (Messages{"OutPort 03,FF", " S:03FF", "InPort 12", " S:12", " R:5A",
                                  "SendData length = 5", " S:4142430D0A"}));
-  EXPECT_EQ(serial.TakeWritten(), (Bytes{'X', 'X', 'X', 'X', 'X', 0x03, 0xFF, 0x12, 'A', 'B', 'C',
-                                         0x0D, 0x0A}));
+  EXPECT_EQ(serial.TakeWritten(),
+            (Bytes{'X', 'X', 'X', 'X', 'X', 0x03, 0xFF, 0x12, 'A', 'B', 'C', 0x0D, 0x0A}));
 }
 
 TEST_F(IoPageTest, OutputWriteChecksAndFrame) {
@@ -34,8 +34,8 @@ TEST_F(IoPageTest, OutputWriteChecksAndFrame) {
   EXPECT_FALSE(ticks.enabled);
 
   const std::vector<std::pair<std::string, std::string>> bad = {
-      {"", "1"}, {"zz", "1"}, {"10", "1"}, {"-1", "1"}, {"3", ""}, {"3", "g"}, {"3", "100"},
-      {"3", "-1"}};
+      {"", "1"}, {"zz", "1"}, {"10", "1"},  {"-1", "1"},
+      {"3", ""}, {"3", "g"},  {"3", "100"}, {"3", "-1"}};
   for (const auto& [address, data] : bad) link.OutPort(address, data);
   EXPECT_EQ(ui.Take(), (Messages{"address error!", "address error!", "address error!(0x0-0xf)",
                                  "address error!(0x0-0xf)", "data error!", "data error!",
@@ -108,8 +108,8 @@ TEST_F(IoPageTest, OutputWriteThenInputReadGoesOutAtOnce) {
 TEST_F(IoPageTest, InputReadSoonAfterARawSendIsASendError) {
   link.SendData("01");
   link.InPort("12");
-  EXPECT_EQ(ui.Take(), (Messages{"SendData length = 1", " S:01", "InPort 12", " S:12",
-                                 "RS232C send error!"}));
+  EXPECT_EQ(ui.Take(),
+            (Messages{"SendData length = 1", " S:01", "InPort 12", " S:12", "RS232C send error!"}));
   EXPECT_EQ(link.State(), kInputPortRead);
   // The raw send's reply now reads as the input port's value.
   serial.Deliver({0x99});
@@ -124,9 +124,9 @@ TEST_F(IoPageTest, BusyComesAfterTheOperationsOwnLine) {
   link.InPort("12");
   link.InData();
   link.SendData("41");
-  EXPECT_EQ(ui.Take(), (Messages{"OutPort 03,FF", "RS232C using!", "InPort 12", "RS232C using!",
-                                 "InData", "RS232C using!", "SendData length = 1",
-                                 "RS232C using!"}));
+  EXPECT_EQ(ui.Take(),
+            (Messages{"OutPort 03,FF", "RS232C using!", "InPort 12", "RS232C using!", "InData",
+                      "RS232C using!", "SendData length = 1", "RS232C using!"}));
 }
 
 TEST_F(IoPageTest, FramesAreLoggedOnlyWhileThePageShows) {

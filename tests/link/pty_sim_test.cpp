@@ -55,8 +55,8 @@ class PtySimTest : public ::testing::Test {
 std::string SimBlockText() { return kSimCode; }
 
 TEST_F(PtySimTest, SendAndLearnOnThePad) {
-  auto sim = StartSim(1, {"--learn-delay", "0", "--learn-prefix", "AC", "--learn-code",
-                          SimBlockText()});
+  auto sim =
+      StartSim(1, {"--learn-delay", "0", "--learn-prefix", "AC", "--learn-code", SimBlockText()});
   codes.SetData(101, SimBlockText());
   link.Send(1);
   ASSERT_TRUE(WaitIdle());
@@ -75,8 +75,8 @@ TEST_F(PtySimTest, SendAndLearnOnThePad) {
 }
 
 TEST_F(PtySimTest, LibraryLearnAndSendErrors) {
-  auto sim = StartSim(1, {"--learn-delay", "0", "--learn-code", SimBlockText(), "--send-reply",
-                          "85"});
+  auto sim =
+      StartSim(1, {"--learn-delay", "0", "--learn-code", SimBlockText(), "--send-reply", "85"});
   ASSERT_EQ(link.SetLearnMode(), kLearnStarted);
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(ui.learn_data, std::vector<std::string>{kStoredCode});

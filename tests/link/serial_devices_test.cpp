@@ -14,8 +14,8 @@ namespace kavro {
 namespace {
 
 TEST(SerialDevices, SectionOverridesTheStandardLines) {
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("kavro-serial-devices-" + std::to_string(::getpid()));
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                    ("kavro-serial-devices-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string path = (dir / "k.dat").string();
   ASSERT_EQ(WriteKeyValue(path, "Serial", "COM2", "/dev/ttyUSB0"), 0);

@@ -139,7 +139,8 @@ class SendFromFileTest : public LinkTest {
 };
 
 TEST_F(SendFromFileTest, MissingCodeIsFetchedFromTheDataFileAndKept) {
-  ASSERT_EQ(WriteKeyValue(path, "Data", "0107", BytesToHexText(OneFrameBlock()) + " P1 TV 7 spare"), 0);
+  ASSERT_EQ(WriteKeyValue(path, "Data", "0107", BytesToHexText(OneFrameBlock()) + " P1 TV 7 spare"),
+            0);
   link.Send(7);
   EXPECT_EQ(ui.Take(), Messages{"None Data!"});  // no data file name known
 
@@ -511,12 +512,9 @@ TEST_F(LinkTest, RawFrameThenPadKeyIsRefusedBySendError) {
 // the next press opens the port instead of answering "busy" until Disconnect.
 TEST_F(LinkTest, PortThatCannotBeOpenedEndsTheExchange) {
   const std::vector<std::function<void()>> operations{
-      [&] { link.Send(1); },
-      [&] { link.SendIrData(BytesToHexText(OneFrameBlock())); },
-      [&] { link.SetLearnMode(); },
-      [&] { link.OutPort("1", "2"); },
-      [&] { link.InPort("12"); },
-      [&] { link.InData(); },
+      [&] { link.Send(1); },        [&] { link.SendIrData(BytesToHexText(OneFrameBlock())); },
+      [&] { link.SetLearnMode(); }, [&] { link.OutPort("1", "2"); },
+      [&] { link.InPort("12"); },   [&] { link.InData(); },
       [&] { link.SendData("01"); },
   };
   link.SetPortChoice(2);

@@ -122,7 +122,8 @@ TEST_F(TcpLinkTest, TwoLinesInOneReadAreOneText) {
   ui.Take();
   tcp.Deliver("RA\r\nRG" + BytesToHexText(OneFrameBlock()) + "\r\n");
   EXPECT_EQ(link.State(), kLearning);
-  EXPECT_EQ(codes.Data(101), BytesToHexText(OneFrameBlock()));  // loaded by OpenConnection, untouched
+  EXPECT_EQ(codes.Data(101),
+            BytesToHexText(OneFrameBlock()));  // loaded by OpenConnection, untouched
   EXPECT_FALSE(codes.Changed(101));
   EXPECT_TRUE(ui.Take().empty());
 }

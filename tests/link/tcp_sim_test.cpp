@@ -95,8 +95,8 @@ TEST_F(TcpSimTest, LearnOnThePadAndForTheLibrary) {
 }
 
 TEST_F(TcpSimTest, LearnedLineInPiecesIsPutTogether) {
-  auto sim = StartSim({"--learn-delay", "0", "--learn-code", kSimCode, "--split", "9",
-                       "--split-pause", "5"});
+  auto sim = StartSim(
+      {"--learn-delay", "0", "--learn-code", kSimCode, "--split", "9", "--split-pause", "5"});
   link.LearnL1Click();
   link.Send(1);
   ASSERT_TRUE(WaitIdle());
@@ -150,7 +150,8 @@ TEST_F(TcpSimTest, ServerTextsAreShown) {
 
   link.LearnL1Click();
   link.Send(1);
-  ASSERT_TRUE(WaitFor([&] { return ui.messages.size() == 4; })) << ::testing::PrintToString(ui.messages) << sim->Log();
+  ASSERT_TRUE(WaitFor([&] { return ui.messages.size() == 4; }))
+      << ::testing::PrintToString(ui.messages) << sim->Log();
   EXPECT_EQ(ui.Take(), (Messages{"Click Button!", "Push Controller!", "Learn OK!", "MESSAGE"}));
 }
 

@@ -12,8 +12,8 @@ constexpr const char* kSimCode = "200A000140400A8012014040A000010203040511223344
 constexpr const char* kStoredCode = "200A000140400A8012014040A0000000000000112233445566778899AA";
 
 TEST_F(MainWindowTest, ListPagesNumberTheRowsAndWrapRound) {
-  WriteDataFile({"[Data]", std::string("0001=") + kCode + " テレビ電源", std::string("0002=") + kCode,
-                 std::string("0100=") + kCode + " 最後"});
+  WriteDataFile({"[Data]", std::string("0001=") + kCode + " テレビ電源",
+                 std::string("0002=") + kCode, std::string("0100=") + kCode + " 最後"});
   Start();
   ShowTab(1);
   EXPECT_EQ(Text("RB1"), "1");

@@ -12,8 +12,8 @@ constexpr const char* kStoredCode = "200A000140400A8012014040A000000000000011223
 const char kPrompt[] = "保存確認: 変更データを保存しますか？";
 
 TEST_F(MainWindowTest, UnchangedSettingsLeaveTheFileAsItWas) {
-  WriteDataFile({"[COMMON]", "COM=2", "PAGE=3", "PAGE2=04", "TV_VTR=1", "StayOnTop=true",
-                 "[Lan]", "Host=192.0.2.1", "Port=4711", "[Data]", "0001=A1B2C3 テレビ"});
+  WriteDataFile({"[COMMON]", "COM=2", "PAGE=3", "PAGE2=04", "TV_VTR=1", "StayOnTop=true", "[Lan]",
+                 "Host=192.0.2.1", "Port=4711", "[Data]", "0001=A1B2C3 テレビ"});
   const std::string before = FileBytes();
   Start();
   Stop();

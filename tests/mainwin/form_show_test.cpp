@@ -60,12 +60,27 @@ struct OddValues {
 
 TEST_F(MainWindowTest, OddStoredValuesAreReadByTheirFirstCharacterOrExactly) {
   const OddValues cases[] = {
-      {{"COM=9", "PAGE=4", "PAGE2=12", "StayOnTop=TRUE", "TV_VTR=2"}, "COM12", false, "TV",
-       "Kavro(page1)", "1", "PAGE2=0"},
-      {{"COM=55", "PAGE=3x", "Page2=7x", "StayOnTop=true ", "TV_VTR=1"}, "COM52", false, "VTR",
-       "Kavro(page3)", "71", "Page2=7x"},
-      {{"COM=x", "PAGE=2", "PAGE2=", "StayOnTop=true", "TV_VTR=10"}, "COM12", true, "VTR",
-       "Kavro(page2)", "1", "PAGE2="},
+      {{"COM=9", "PAGE=4", "PAGE2=12", "StayOnTop=TRUE", "TV_VTR=2"},
+       "COM12",
+       false,
+       "TV",
+       "Kavro(page1)",
+       "1",
+       "PAGE2=0"},
+      {{"COM=55", "PAGE=3x", "Page2=7x", "StayOnTop=true ", "TV_VTR=1"},
+       "COM52",
+       false,
+       "VTR",
+       "Kavro(page3)",
+       "71",
+       "Page2=7x"},
+      {{"COM=x", "PAGE=2", "PAGE2=", "StayOnTop=true", "TV_VTR=10"},
+       "COM12",
+       true,
+       "VTR",
+       "Kavro(page2)",
+       "1",
+       "PAGE2="},
   };
   for (const OddValues& c : cases) {
     std::vector<std::string> lines{"[COMMON]"};
@@ -87,8 +102,8 @@ TEST_F(MainWindowTest, OddStoredValuesAreReadByTheirFirstCharacterOrExactly) {
 }
 
 TEST_F(MainWindowTest, PortThatIsNoNumberStopsTheShowingWithAnError) {
-  WriteDataFile({"[COMMON]", "COM=6", "TV_VTR=1", "PAGE=2", "[Lan]", "Host=192.0.2.7",
-                 "Port=10x24", "[EXT]", "msg11=照明"});
+  WriteDataFile({"[COMMON]", "COM=6", "TV_VTR=1", "PAGE=2", "[Lan]", "Host=192.0.2.7", "Port=10x24",
+                 "[EXT]", "msg11=照明"});
   Start();
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_TRUE(errors[0].contains("10x24")) << errors[0].toStdString();
@@ -128,7 +143,8 @@ TEST_F(MainWindowTest, StoredValuesLongerThanTheirSlotsAreCutOnCharacterBoundari
 }
 
 TEST_F(MainWindowTest, ShowingAgainReloadsFromTheFile) {
-  WriteDataFile({"[EXT]", "msg12=エアコン", "[Data]", "0005=A1B2C3 古い名前", "0006=A1B2C3 消える"});
+  WriteDataFile(
+      {"[EXT]", "msg12=エアコン", "[Data]", "0005=A1B2C3 古い名前", "0006=A1B2C3 消える"});
   Start();
   EXPECT_EQ(Text("RC6"), Q("消える"));
   WriteDataFile({"[EXT]", "msg12=照明", "[Data]", "0005=C3B2A1 新しい名前"});

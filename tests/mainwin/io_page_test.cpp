@@ -10,7 +10,9 @@ namespace {
 
 class IoPageTest : public MainWindowTest {
  protected:
-  void SetField(const char* name, const char* text) { Find<QLineEdit>(name)->setText(QString::fromLatin1(text)); }
+  void SetField(const char* name, const char* text) {
+    Find<QLineEdit>(name)->setText(QString::fromLatin1(text));
+  }
   QListWidget* Log() { return Find<QListWidget>("LogMsg"); }
   std::vector<std::string> LogLines() {
     std::vector<std::string> lines;
@@ -88,8 +90,9 @@ TEST_F(IoPageTest, SessionOverTheSimulatorLogsFramesAndReplies) {
   ASSERT_TRUE(WaitIdle());
   Find<QLineEdit>("SendBuff")->setText(QStringLiteral("\"ABC\"0d0a"));
   Click("SendData");
-  EXPECT_EQ(LogLines(), (std::vector<std::string>{"OutPort 03,FF", " S:03FF", "InPort 12", " S:12",
-                                                  " R:5A", "SendData length = 5", " S:4142430D0A"}));
+  EXPECT_EQ(LogLines(),
+            (std::vector<std::string>{"OutPort 03,FF", " S:03FF", "InPort 12", " S:12", " R:5A",
+                                      "SendData length = 5", " S:4142430D0A"}));
   EXPECT_TRUE(QTest::qWaitFor([&] { return sim->Count("output") == 2; }, 5000)) << sim->Log();
   // No answer to the raw bytes: the time-out ends it and closes the port.
   ticks.Tick(20);

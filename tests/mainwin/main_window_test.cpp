@@ -28,17 +28,17 @@ TEST_F(MainWindowTest, ClientAreaNotebookAndEveryNamedControl) {
   EXPECT_EQ(note->tabText(1), "IR2");
   EXPECT_EQ(note->tabText(2), "I/O");
 
-  for (const char* name :
-       {"Message", "Message2", "CommLabel", "RC1", "RC10", "Button1", "Button12", "Button14",
-        "Button16", "Button21", "Button24", "Button26", "Button31", "RB1", "RB10", "OutPort",
-        "InPort", "InData", "SendData"})
+  for (const char* name : {"Message", "Message2", "CommLabel", "RC1", "RC10", "Button1", "Button12",
+                           "Button14", "Button16", "Button21", "Button24", "Button26", "Button31",
+                           "RB1", "RB10", "OutPort", "InPort", "InData", "SendData"})
     Find(name);
-  for (const char* name : {"OutAdr", "OutData", "InAdr", "SendBuff", "RComment"}) Find<QLineEdit>(name);
+  for (const char* name : {"OutAdr", "OutData", "InAdr", "SendBuff", "RComment"})
+    Find<QLineEdit>(name);
   Find<QListWidget>("LogMsg");
   for (const char* name : {"File1", "PageP1", "COM"}) Find<QMenu>(name);
-  for (const char* name : {"Page11", "Page21", "Page31", "COM12", "COM22", "COM32", "COM42",
-                           "COM52", "RaViz1", "DisConnectD1", "management1", "VersionV1", "Exit",
-                           "LearnL1"})
+  for (const char* name :
+       {"Page11", "Page21", "Page31", "COM12", "COM22", "COM32", "COM42", "COM52", "RaViz1",
+        "DisConnectD1", "management1", "VersionV1", "Exit", "LearnL1"})
     Find<QAction>(name);
 
   // Graphic buttons never take the focus from the comment box or the I/O fields by a click; Tab
@@ -48,7 +48,6 @@ TEST_F(MainWindowTest, ClientAreaNotebookAndEveryNamedControl) {
     EXPECT_EQ(Find<QToolButton>(name)->focusPolicy(), Qt::TabFocus) << name;
   for (const char* name : {"PageLeft", "PageRight"})
     EXPECT_EQ(Find<QToolButton>(name)->focusPolicy(), Qt::NoFocus) << name;
-
 }
 
 TEST_F(MainWindowTest, TabChangesTurnLearnModeOffSilentlyAndFollowTheMenuRules) {
@@ -106,7 +105,8 @@ TEST_F(MainWindowTest, AboutDialogKeepsTheMainWindowDisabledUntilItGoes) {
     EXPECT_FALSE(form->isEnabled());
     EXPECT_EQ(using_file->text().toStdString(), data_file);
     if (way == 0)
-      QTest::mouseClick(about.findChild<QAbstractButton*>(QStringLiteral("Button1")), Qt::LeftButton);
+      QTest::mouseClick(about.findChild<QAbstractButton*>(QStringLiteral("Button1")),
+                        Qt::LeftButton);
     else if (way == 1)
       about.close();
     else
@@ -124,7 +124,9 @@ TEST_F(MainWindowTest, PortAndConnectionFailuresReachTheErrorDisplay) {
   Start();
   Click("Button1");
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0], Q("ポートをオープンできませんでした: COM1 (/nonexistent/tty): No such file or directory"));
+  EXPECT_EQ(
+      errors[0],
+      Q("ポートをオープンできませんでした: COM1 (/nonexistent/tty): No such file or directory"));
   EXPECT_EQ(Text("Message"), "Send(101)");
   // The failed open ended the exchange: the next press tries the port again.
   Click("Button1");
@@ -151,9 +153,10 @@ TEST_F(MainWindowTest, ExitEndsTheRunAndTheEndSavesOnce) {
     ProgramWindows windows({data_file}, "/nonexistent/kavro");
     windows.Show();
     windows.Form1().findChild<QAction*>(QStringLiteral("Page31"))->trigger();
-    QMetaObject::invokeMethod(&windows.Form1(), [&] {
-      windows.Form1().findChild<QAction*>(QStringLiteral("Exit"))->trigger();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &windows.Form1(),
+        [&] { windows.Form1().findChild<QAction*>(QStringLiteral("Exit"))->trigger(); },
+        Qt::QueuedConnection);
     QApplication::exec();  // returns once the main window has closed
     EXPECT_FALSE(windows.Form1().isVisible());
   }

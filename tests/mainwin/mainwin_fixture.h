@@ -132,7 +132,8 @@ class MainWindowTest : public ::testing::Test {
   }
   QString Text(const char* name) const {
     if (auto* label = form->findChild<QLabel*>(QString::fromLatin1(name))) return label->text();
-    if (auto* button = form->findChild<QAbstractButton*>(QString::fromLatin1(name))) return button->text();
+    if (auto* button = form->findChild<QAbstractButton*>(QString::fromLatin1(name)))
+      return button->text();
     ADD_FAILURE() << "no label or button " << name;
     return {};
   }
@@ -146,7 +147,8 @@ class MainWindowTest : public ::testing::Test {
 
   // Runs the event loop until the link has ended its exchange.
   bool WaitIdle() {
-    return QTest::qWaitFor([this] { return form->Link().State() == kIdle && !ticks.enabled; }, 5000);
+    return QTest::qWaitFor([this] { return form->Link().State() == kIdle && !ticks.enabled; },
+                           5000);
   }
 
   std::string data_file;

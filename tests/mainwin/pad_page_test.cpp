@@ -116,7 +116,8 @@ TEST_F(MainWindowTest, PadWorksFromTheKeyboardAndShowsWholeNames) {
   TForm2 about(form.get());
   form->SetAboutDialog(&about);
   Trigger("VersionV1");
-  EXPECT_EQ(about.findChild<QLabel*>("UsingFile")->text().toStdString(), (folder / "kavro.dat").string());
+  EXPECT_EQ(about.findChild<QLabel*>("UsingFile")->text().toStdString(),
+            (folder / "kavro.dat").string());
   about.close();
   form->SetAboutDialog(nullptr);
   form.reset();

@@ -87,14 +87,14 @@ class CommTest : public ::testing::Test {
 };
 
 // Expects `statement` to raise ECommError with `message`.
-#define EXPECT_COMM_ERROR(statement, message)                   \
-  do {                                                          \
-    try {                                                       \
-      statement;                                                \
-      ADD_FAILURE() << #statement " raised nothing";            \
-    } catch (const ::kavro::ECommError& e) {                    \
-      EXPECT_EQ(e.Message(), message) << #statement;            \
-    }                                                           \
+#define EXPECT_COMM_ERROR(statement, message)        \
+  do {                                               \
+    try {                                            \
+      statement;                                     \
+      ADD_FAILURE() << #statement " raised nothing"; \
+    } catch (const ::kavro::ECommError& e) {         \
+      EXPECT_EQ(e.Message(), message) << #statement; \
+    }                                                \
   } while (false)
 
 }  // namespace kavro::test

@@ -52,8 +52,8 @@ TEST_F(CommTest, RandomBlocksKeepTheirOrderAndCountBothWays) {
   std::thread writer([&] {
     for (const std::string& block : in) device.Write(block);
   });
-  EXPECT_TRUE(dispatcher.RunUntil([&] { return gotIn.size() >= expectedIn.size(); },
-                                  milliseconds(10000)));
+  EXPECT_TRUE(
+      dispatcher.RunUntil([&] { return gotIn.size() >= expectedIn.size(); }, milliseconds(10000)));
   writer.join();
   EXPECT_EQ(gotIn.size(), expectedIn.size());
   EXPECT_TRUE(gotIn == expectedIn);
@@ -81,8 +81,8 @@ TEST(DeviceGone, NoHangNoSpinReportedOnceAndBothThreadsJoined) {
 
   idleDevice.CloseMaster();
   busyDevice.CloseMaster();
-  ASSERT_TRUE(dispatcher.RunUntil([&] { return idleGone == 1 && busyGone == 1; },
-                                  milliseconds(5000)));
+  ASSERT_TRUE(
+      dispatcher.RunUntil([&] { return idleGone == 1 && busyGone == 1; }, milliseconds(5000)));
   // Writes to a device that is gone are dropped, not retried.
   EXPECT_TRUE(dispatcher.RunUntil([&] { return busy.GetTransLength() == 0; }, milliseconds(5000)));
   EXPECT_TRUE(busy.TransString("more"));

@@ -105,8 +105,7 @@ TEST_F(ReceiveTest, AHandlerMayCloseThePortWhileTheReceiveThreadWaitsForIt) {
   comm.OnReceive = [](TCustomCommX* sender, int32_t) { sender->PortClose(); };
   comm.PortOpen();
   device.Write("x");
-  ASSERT_TRUE(dispatcher.RunUntil([&] { return comm.Handle() == 0xFFFFFFFF; },
-                                  milliseconds(5000)));
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return comm.Handle() == 0xFFFFFFFF; }, milliseconds(5000)));
   EXPECT_EQ(ThreadCount(), threadsBefore);
   comm.PortOpen();
 }
@@ -139,9 +138,9 @@ TEST_F(CommTest, ReceiveBlockWaitsForTheRestUntilTheTimeOutAndReceiveCharTakesOn
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 31 % 256);
   std::thread writer([&] { device.Write(data); });
   std::string got(data.size(), '\0');
-  EXPECT_EQ(comm.ReceiveBlock(reinterpret_cast<uint8_t*>(got.data()),
-                              static_cast<int32_t>(got.size())),
-            static_cast<int32_t>(data.size()));
+  EXPECT_EQ(
+      comm.ReceiveBlock(reinterpret_cast<uint8_t*>(got.data()), static_cast<int32_t>(got.size())),
+      static_cast<int32_t>(data.size()));
   writer.join();
   EXPECT_EQ(got, data);
 

@@ -39,9 +39,8 @@ TEST(PlainDispatcher, ClosingTheGateReleasesTheWorkerAndTheCallNeverRuns) {
   PlainDispatcher dispatcher;
   auto gate = std::make_shared<HandOverGate>();
   bool ran = false;
-  auto result = std::async(std::launch::async, [&] {
-    return dispatcher.RunAndWait(gate, [&] { ran = true; });
-  });
+  auto result = std::async(std::launch::async,
+                           [&] { return dispatcher.RunAndWait(gate, [&] { ran = true; }); });
   ASSERT_TRUE(dispatcher.WaitUntilPending(1, milliseconds(5000)));
   gate->Close();
   EXPECT_FALSE(result.get());
@@ -77,15 +76,15 @@ TEST(PlainDispatcher, GivingUpEndsTheWaitButTheCallStillRunsInItsTurn) {
   std::atomic<bool> giveUp{false};
   std::vector<int> order;
   auto first = std::async(std::launch::async, [&] {
-    return dispatcher.RunAndWait(gate, [&] { order.push_back(1); }, [&] { return giveUp.load(); });
+    return dispatcher.RunAndWait(
+        gate, [&] { order.push_back(1); }, [&] { return giveUp.load(); });
   });
   ASSERT_TRUE(dispatcher.WaitUntilPending(1, milliseconds(5000)));
   giveUp = true;
   gate->Wake();
   EXPECT_FALSE(first.get());
-  auto second = std::async(std::launch::async, [&] {
-    return dispatcher.RunAndWait(gate, [&] { order.push_back(2); });
-  });
+  auto second = std::async(
+      std::launch::async, [&] { return dispatcher.RunAndWait(gate, [&] { order.push_back(2); }); });
   EXPECT_TRUE(dispatcher.RunUntil([&] { return order.size() == 2; }, milliseconds(5000)));
   EXPECT_TRUE(second.get());
   EXPECT_EQ(order, (std::vector<int>{1, 2}));

@@ -10,8 +10,8 @@
 
 #include <chrono>
 #include <stdexcept>
-#include <thread>
 #include <string>
+#include <thread>
 
 #include "serial/plain_dispatcher.h"
 
@@ -72,8 +72,8 @@ class PtyDevice {
   std::string ReadUntil(const std::string& suffix,
                         std::chrono::milliseconds quiet = std::chrono::milliseconds(5000)) const {
     std::string out;
-    while (out.size() < suffix.size() || out.compare(out.size() - suffix.size(), suffix.size(),
-                                                     suffix) != 0) {
+    while (out.size() < suffix.size() ||
+           out.compare(out.size() - suffix.size(), suffix.size(), suffix) != 0) {
       const std::string piece = Read(1, quiet);
       if (piece.empty()) break;
       out += piece;

@@ -5,9 +5,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -139,19 +139,23 @@ TEST_F(KavroCli, CodesListsEveryNumberedRecord) {
             "0007=A1B2C3\r\n"
             "0008=B1 \r\n"
             "0105=8A1F P1 TV 5\r\n"
-            "300=FF00 " + kSjisTv + "\r\n"
-            "abc=FF01 junk\r\n"
-            "1000 = FF02  two  blanks \r\n"
-            "[EXT]\r\n0009=not a record\r\n");
+            "300=FF00 " +
+                kSjisTv +
+                "\r\n"
+                "abc=FF01 junk\r\n"
+                "1000 = FF02  two  blanks \r\n"
+                "[EXT]\r\n0009=not a record\r\n");
   const Result r = Cli({"codes"});
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out,
             "0007 A1B2C3\n"
             "0008 B1\n"
             "0105 8A1F P1 TV 5\n"
-            "0300 FF00 " + kUtf8Tv + "\n"
-            // The rest after the first space, blanks and all, as the library lists it.
-            "1000   FF02  two  blanks \n");
+            "0300 FF00 " +
+                kUtf8Tv +
+                "\n"
+                // The rest after the first space, blanks and all, as the library lists it.
+                "1000   FF02  two  blanks \n");
 }
 
 TEST_F(KavroCli, BadUsageIsExitTwoWithOneLine) {

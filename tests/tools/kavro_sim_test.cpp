@@ -205,10 +205,10 @@ TEST(LineResponder, AnswersEveryLineWhateverTheSplit) {
 
 TEST(LineResponder, RefusesMalformedSendLinesAndDropsOverlongLines) {
   const std::string hex = toHex(irSendFrame()).substr(2);
-  const std::string text = "RAVIZ S53" + hex.substr(2) + "\r\n" +       // 28 bytes
-                           "RAVIZ S53" + hex + "00\r\n" +              // 30 bytes
-                           "RAVIZ S53" + hex.substr(2) + "G1\r\n" +    // not hex
-                           "RAVIZ S54" + hex + "\r\n" +                // not 'S'
+  const std::string text = "RAVIZ S53" + hex.substr(2) + "\r\n" +        // 28 bytes
+                           "RAVIZ S53" + hex + "00\r\n" +                // 30 bytes
+                           "RAVIZ S53" + hex.substr(2) + "G1\r\n" +      // not hex
+                           "RAVIZ S54" + hex + "\r\n" +                  // not 'S'
                            "RAVIZ S53" + std::string(58, 'a') + "\r\n";  // lower case is fine
   const auto got = feedLines(tcpOptions(), text, 0);
   ASSERT_EQ(got.size(), 5u);
@@ -233,14 +233,13 @@ TEST(LineResponder, LearnSendAndDoneAnswersFollowTheOptions) {
   options.sendReply = {0x85};
   options.answerD = true;
   const std::string text = "RAVIZ C\r\nRAVIZ S53" + std::string(58, '0') + "\r\nRAVIZ D\r\n";
-  EXPECT_EQ(feedLines(options, text, 0),
-            (std::vector<std::string>{
-                "learn \"RAVIZ C\" -> 0:" + toHex(toBytes("RA\r\n")) + " 50:" +
-                    toHex(toBytes("RN\r\n")),
-                "irsend \"RAVIZ S53" + std::string(58, '0') + "\" -> 0:" +
-                    toHex(toBytes("ERROR 85\r\n")),
-                "done \"RAVIZ D\" -> 0:" + toHex(toBytes("MOK\r\n")),
-            }));
+  EXPECT_EQ(
+      feedLines(options, text, 0),
+      (std::vector<std::string>{
+          "learn \"RAVIZ C\" -> 0:" + toHex(toBytes("RA\r\n")) + " 50:" + toHex(toBytes("RN\r\n")),
+          "irsend \"RAVIZ S53" + std::string(58, '0') + "\" -> 0:" + toHex(toBytes("ERROR 85\r\n")),
+          "done \"RAVIZ D\" -> 0:" + toHex(toBytes("MOK\r\n")),
+      }));
 }
 
 TEST(Outbox, KeepsOrderSplitsIntoPiecesAndClosesLast) {
@@ -334,7 +333,7 @@ TEST(Session, SendsUnsolicitedBytesOnceOrPeriodically) {
   options.split = 1;
   options.splitPauseMs = 5;
   SessionRun periodic(options);
-  periodic.session.start(0);  // TCP: from the connect
+  periodic.session.start(0);              // TCP: from the connect
   EXPECT_EQ(periodic.drain(50), "\x01");  // pieces of one byte, 5 ms apart
   EXPECT_EQ(periodic.drain(55), "\x02");
   EXPECT_EQ(periodic.session.tickDeadline(), 150);
@@ -538,10 +537,10 @@ TEST(KavroSimProgram, ServesTheControllerOnAPty) {
   sim.closeStdin();
   EXPECT_EQ(sim.wait(), 0);
   const std::string logged = readFile(log);
-  for (const std::string& entry : std::vector<std::string>
-       {"preamble 5858585858\n", "learn 4C30\n", "irsend " + toHex(irSendFrame()) + "\n",
-        "output 0599\n", "input 15\n", "indata 40\n", "sent 47" + kDefaultBlockHex + "\n",
-        "sent 99\n", "sent 5A\n", "stop end of standard input\n"}) {
+  for (const std::string& entry : std::vector<std::string>{
+           "preamble 5858585858\n", "learn 4C30\n", "irsend " + toHex(irSendFrame()) + "\n",
+           "output 0599\n", "input 15\n", "indata 40\n", "sent 47" + kDefaultBlockHex + "\n",
+           "sent 99\n", "sent 5A\n", "stop end of standard input\n"}) {
     EXPECT_NE(logged.find(entry), std::string::npos) << entry << " not in\n" << logged;
   }
   // Every line starts with the time of day, to the millisecond.
@@ -588,9 +587,9 @@ TEST(KavroSimProgram, ServesTheIrServerOnTcp) {
   sim.signal(SIGTERM);
   EXPECT_EQ(sim.wait(), 0);
   const std::string logged = readFile(log);
-  for (const std::string& entry : std::vector<std::string>
-       {"listen " + address + "\n", "learn \"RAVIZ C\"\n", "sent \"RE\\r\\n\"\n",
-        "done \"RAVIZ D\"\n", "stop signal\n"}) {
+  for (const std::string& entry :
+       std::vector<std::string>{"listen " + address + "\n", "learn \"RAVIZ C\"\n",
+                                "sent \"RE\\r\\n\"\n", "done \"RAVIZ D\"\n", "stop signal\n"}) {
     EXPECT_NE(logged.find(entry), std::string::npos) << entry << " not in\n" << logged;
   }
 }

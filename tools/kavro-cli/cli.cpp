@@ -33,8 +33,10 @@ struct Command {
 };
 
 int UsageError(std::ostream& err, std::string_view why = {}) {
-  if (!why.empty()) err << "kavro-cli: " << why << '\n';
-  else err << kUsage << '\n';
+  if (!why.empty())
+    err << "kavro-cli: " << why << '\n';
+  else
+    err << kUsage << '\n';
   return kExitUsage;
 }
 
@@ -136,8 +138,8 @@ int Codes(Context& c, Operands) {
     if (const std::optional<RecordEntryParts> parts = SplitRecordEntry(shown);
         parts && parts->comment.empty()) {
       // The parts point into `shown`: keep it up to the end of the data text.
-      shown = shown.substr(0, static_cast<std::size_t>(parts->data.data() - shown.data()) +
-                                  parts->data.size());
+      shown = shown.substr(
+          0, static_cast<std::size_t>(parts->data.data() - shown.data()) + parts->data.size());
     }
     PrintLine(c.out, ForTerminal(shown, c.raw));
   };
@@ -267,8 +269,10 @@ int Run(const std::vector<std::string>& args, const std::string& exe_path, std::
     } else if (IsOption(option, "--tick-ms")) {
       value = OptionValue(args, i, "--tick-ms");
       int ms = 0;
-      if (!value || std::from_chars(value->data(), value->data() + value->size(), ms).ptr !=
-                        value->data() + value->size() || ms < 1 || ms > 1000)
+      if (!value ||
+          std::from_chars(value->data(), value->data() + value->size(), ms).ptr !=
+              value->data() + value->size() ||
+          ms < 1 || ms > 1000)
         return UsageError(err, "--tick-ms must be a number of milliseconds from 1 to 1000");
       link.tick_ms = ms;
     } else {

@@ -53,8 +53,8 @@ std::unique_ptr<ControllerSession> OpenSession(Context& c, LinkPage page) {
     InputError(c.err, error);
     return nullptr;
   }
-  return std::make_unique<ControllerSession>(*settings, page, c.link.tick_ms, c.link.verbose,
-                                             c.raw, c.out, c.err);
+  return std::make_unique<ControllerSession>(*settings, page, c.link.tick_ms, c.link.verbose, c.raw,
+                                             c.out, c.err);
 }
 
 // One operation of the I/O page, which does its own checks and shows their messages: no frame
@@ -87,17 +87,10 @@ int SendCommand(Context& c, Operands ops) {
   int result = kSendStarted;
   if (!session->Start([&] { result = session->Link().SendIrData(data); })) return kExitFailed;
   switch (result) {
-    case kSendEmpty:
-      Say(c.out, link_msg::kNoData);
-      return kExitUsage;
-    case kSendTooLong:
-      Say(c.out, link_msg::kDataLength);
-      return kExitUsage;
-    case kSendBusy:
-      Say(c.out, link_msg::kBusy);
-      return kExitFailed;
-    default:
-      break;
+    case kSendEmpty: Say(c.out, link_msg::kNoData); return kExitUsage;
+    case kSendTooLong: Say(c.out, link_msg::kDataLength); return kExitUsage;
+    case kSendBusy: Say(c.out, link_msg::kBusy); return kExitFailed;
+    default: break;
   }
   session->Finish();
   return session->Failed() ? kExitFailed : kExitOk;

@@ -72,7 +72,8 @@ void ControllerSession::Observe(ControllerLink::Traffic traffic,
   // The I/O page logs every frame and reply itself.
   if (!verbose_ || page_ == LinkPage::kIo) return;
   const std::string_view prefix = frame ? " S:" : " R:";
-  if (settings_.port_choice != kTcpPort) return Say(out_, std::string(prefix) + BytesToHexText(bytes));
+  if (settings_.port_choice != kTcpPort)
+    return Say(out_, std::string(prefix) + BytesToHexText(bytes));
 
   // On the TCP link the lines themselves, without their line ends.
   std::string text;
@@ -117,8 +118,7 @@ bool ControllerSession::WaitUntil(Done done, Clock::time_point deadline) {
 }
 
 bool ControllerSession::Finished() const {
-  return tcp_failed_ ||
-         (link_.State() == kIdle && !ticks_.Enabled() && !link_.TransmitPending());
+  return tcp_failed_ || (link_.State() == kIdle && !ticks_.Enabled() && !link_.TransmitPending());
 }
 
 void ControllerSession::Finish() {

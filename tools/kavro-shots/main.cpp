@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "datafile/data_file_name.h"
-#include "link/controller_link.h"
 #include "gui/error_display.h"
 #include "gui/gui_text.h"
+#include "link/controller_link.h"
 #include "mainwin/kavro_application.h"
 #include "mainwin/main_window.h"
 #include "mainwin/program_icon.h"
@@ -91,7 +91,8 @@ int main(int argc, char** argv) {
     kavro::TForm1& form = windows.Form1();
     form.prompt = [](QWidget*, const QString&, const QString&) { return false; };
     windows.Show();
-    if (!QTest::qWaitForWindowExposed(&form)) std::fprintf(stderr, "kavro-shots: window not exposed\n");
+    if (!QTest::qWaitForWindowExposed(&form))
+      std::fprintf(stderr, "kavro-shots: window not exposed\n");
 
     auto* note = form.findChild<QTabWidget*>(QStringLiteral("Note1"));
     const char* const names[] = {"tab-ir1.png", "tab-ir2.png", "tab-io.png"};

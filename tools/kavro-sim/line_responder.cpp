@@ -49,8 +49,7 @@ Received LineResponder::respond(std::string_view text) const {
     for (char c : options_.learnPrefix) r.replies.push_back({0, line(std::string("R") + c)});
     const std::string answer = options_.learnFail ? "RN" : "RG" + toHex(options_.learnCode);
     r.replies.push_back({options_.learnDelayMs, line(answer)});
-  } else if (text.starts_with(kIrSendHead) &&
-             text.size() == kIrSendHead.size() + kIrSendDigits &&
+  } else if (text.starts_with(kIrSendHead) && text.size() == kIrSendHead.size() + kIrSendDigits &&
              parseHex(text.substr(kIrSendHead.size()))) {
     r.kind = "irsend";
     const bool done = options_.sendReply == Bytes{'E'};

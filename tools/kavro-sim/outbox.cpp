@@ -8,8 +8,7 @@ Millis Outbox::earliest(Millis wanted) const {
   return pieces_.empty() ? wanted : std::max(wanted, pieces_.back().due);
 }
 
-void Outbox::push(Millis now, int delayMs, const Bytes& bytes, std::size_t pieceSize,
-                  int pauseMs) {
+void Outbox::push(Millis now, int delayMs, const Bytes& bytes, std::size_t pieceSize, int pauseMs) {
   if (bytes.empty()) return;
   Millis due = earliest(now + delayMs);
   const std::size_t step = pieceSize == 0 ? bytes.size() : pieceSize;

@@ -158,9 +158,8 @@ int servePty(const SimOptions& options, LogWriter& log, std::FILE* announce, int
   std::fflush(announce);
   log.write("open", name);
 
-  Session session(options, [&log](std::string_view kind, std::string_view detail) {
-    log.write(kind, detail);
-  });
+  Session session(
+      options, [&log](std::string_view kind, std::string_view detail) { log.write(kind, detail); });
   auto finish = [&](int status) {
     ::close(master);
     ::close(slave);
@@ -285,10 +284,10 @@ int serveTcp(const SimOptions& options, LogWriter& log, std::FILE* announce, int
         client >= 0 ? poller.add(client, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)))
                     : SIZE_MAX;
     const auto stdinAt = options.exitOnStdinEof ? poller.add(STDIN_FILENO, POLLIN) : SIZE_MAX;
-    const int timeout =
-        client < 0 ? -1
-                   : timeoutUntil(now, session->tickDeadline(),
-                                  blocked ? std::nullopt : session->outputDeadline());
+    const int timeout = client < 0
+                            ? -1
+                            : timeoutUntil(now, session->tickDeadline(),
+                                           blocked ? std::nullopt : session->outputDeadline());
     if (const auto status = stopStatus(poller.wait(timeout), poller, stopAt, stdinAt, log))
       return finish(*status);
     if (listenAt != SIZE_MAX && poller.revents(listenAt) != 0) {

@@ -58,13 +58,13 @@ std::optional<std::uint8_t> parseByte(std::string_view text) {
 
 Bytes defaultLearnBlock() {
   Bytes block(kSignalBlockSize, 0);
-  block[0] = 0x30;  // LongTime
-  block[1] = 0x10;  // ShortTime
-  block[2] = 0x00;  // AltTime: same as ShortTime
-  block[3] = 0x01;  // pulse distance; leader mark bits 9-8
-  block[4] = 0x40;  // leader mark 0x140
+  block[0] = 0x30;     // LongTime
+  block[1] = 0x10;     // ShortTime
+  block[2] = 0x00;     // AltTime: same as ShortTime
+  block[3] = 0x01;     // pulse distance; leader mark bits 9-8
+  block[4] = 0x40;     // leader mark 0x140
   block[5] = 32 << 1;  // 32 bits; leader space bit 8 clear
-  block[6] = 0xA0;  // leader space 0xA0
+  block[6] = 0xA0;     // leader space 0xA0
   // Bytes 7..18: frames 2 and 3 absent. Bits: address 0x04, command 0x08, each with its complement.
   block[19] = 0x04;
   block[20] = 0xFB;
@@ -107,9 +107,9 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
       const auto bytes = parseHex(text);
       if (!bytes || bytes->size() < minSize || bytes->size() > maxSize) {
         result.error = arg + ": needs " +
-                       (minSize == maxSize ? std::to_string(minSize * 2)
-                                           : std::to_string(minSize * 2) + " to " +
-                                                 std::to_string(maxSize * 2)) +
+                       (minSize == maxSize
+                            ? std::to_string(minSize * 2)
+                            : std::to_string(minSize * 2) + " to " + std::to_string(maxSize * 2)) +
                        " hex digits: " + std::string(text);
         return false;
       }
