@@ -205,36 +205,79 @@ int ReadKeyValue(const std::string& path, std::string_view section, std::string_
   return 0;
 }
 
-int WriteKeyValue(const std::string& path, std::string_view section, std::string_view key,
-                  std::string_view value, FileError* error) {
+namespace {
+
+// The file read for a change; -1 (with the reason) when there is none to change.
+int ReadForChange(const std::string& path, std::string& data, ReadOutcome& read,
+                  FileError* error) {
   Report(error, {});
   if (path.empty()) {
     Report(error, {FileFault::kNotFound, ENOENT});
     return -1;
   }
-  std::string data;
-  const ReadOutcome read = ReadWholeFile(path, data, error);
-  // An existing file we cannot read is never replaced by one holding a single key.
-  if (read == ReadOutcome::kFailed) return -1;
-  std::string out = ReserveFor(data, section.size() + key.size() + value.size());
+  read = ReadWholeFile(path, data, error);
+  // An existing file we cannot read is never replaced by one holding only the new keys.
+  return read == ReadOutcome::kFailed ? -1 : 0;
+}
+
+// New key lines at the end of the body of `section` (made, with the file, where missing): after
+// the empty lines that close the section, directly above the next header.
+int AddNewKeyLines(const std::string& path, std::string_view data, ReadOutcome read,
+                   std::string_view section, std::span<const KeyValue> entries,
+                   FileError* error) {
+  size_t extra = section.size();
+  for (const KeyValue& entry : entries) extra += entry.key.size() + entry.value.size() + 3;
+  std::string out = ReserveFor(data, extra);
+  auto append_entries = [&] {
+    for (const KeyValue& entry : entries) AppendLine(out, NewKeyLine(entry.key, entry.value));
+  };
   if (read == ReadOutcome::kMissing) {
     out.append(kBreak);
     AppendLine(out, HeaderLine(section));
-    AppendLine(out, NewKeyLine(key, value));
+    append_entries();
     return ReplaceFileContent(path, out, ReplaceMode::kCreate, error);
   }
-
-  std::string_view file(data);
-  const size_t body = FindSectionBody(file, section);
+  const size_t body = FindSectionBody(data, section);
   if (body == npos) {
-    AppendNormalised(out, file);
+    AppendNormalised(out, data);
     EndOpenLine(out);
     out.append(kBreak);
     AppendLine(out, HeaderLine(section));
-    AppendLine(out, NewKeyLine(key, value));
+    append_entries();
     return FinishRewrite(path, out, {}, error);
   }
+  size_t pos = body;
+  while (pos < data.size()) {
+    const Line line = LineAt(data, pos);
+    if (EndsSection(line.text)) break;
+    pos = line.next;
+  }
+  AppendNormalised(out, data.substr(0, pos));
+  append_entries();
+  return FinishRewrite(path, out, data.substr(pos), error);
+}
 
+}  // namespace
+
+int AddKeyValues(const std::string& path, std::string_view section,
+                 std::span<const KeyValue> entries, FileError* error) {
+  std::string data;
+  ReadOutcome read = ReadOutcome::kMissing;
+  if (ReadForChange(path, data, read, error) != 0) return -1;
+  return AddNewKeyLines(path, data, read, section, entries, error);
+}
+
+int WriteKeyValue(const std::string& path, std::string_view section, std::string_view key,
+                  std::string_view value, FileError* error) {
+  std::string data;
+  ReadOutcome read = ReadOutcome::kMissing;
+  if (ReadForChange(path, data, read, error) != 0) return -1;
+  const KeyValue entry{std::string(key), std::string(value)};
+  std::string_view file(data);
+  const size_t body = read == ReadOutcome::kRead ? FindSectionBody(file, section) : npos;
+  if (body == npos) return AddNewKeyLines(path, data, read, section, {&entry, 1}, error);
+
+  std::string out = ReserveFor(data, section.size() + key.size() + value.size());
   size_t pos = body;
   while (pos < file.size()) {
     Line line = LineAt(file, pos);
@@ -252,11 +295,7 @@ int WriteKeyValue(const std::string& path, std::string_view section, std::string
     }
     pos = line.next;
   }
-  // A new key goes at the end of the body: after the empty lines that close the section,
-  // directly above the next header.
-  AppendNormalised(out, file.substr(0, pos));
-  AppendLine(out, NewKeyLine(key, value));
-  return FinishRewrite(path, out, file.substr(pos), error);
+  return AddNewKeyLines(path, data, read, section, {&entry, 1}, error);
 }
 
 int ReadSectionLine(const std::string& path, std::string_view section, std::string& buffer,

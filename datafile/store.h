@@ -11,6 +11,7 @@
 // file and is never written.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,18 @@ int ReadKeyValue(const std::string& path, std::string_view section, std::string_
 // created or rewritten (the file is then unchanged).
 int WriteKeyValue(const std::string& path, std::string_view section, std::string_view key,
                   std::string_view value, FileError* error = nullptr);
+
+struct KeyValue {
+  std::string key;
+  std::string value;
+};
+
+// Adds key lines at the end of the body of `section` (making the section, or the file, where
+// missing) in one rewrite, so that storing many codes costs one write and not one per code. The
+// keys are not looked up: callers give keys the section does not hold (an old line of the same
+// key would stay first and hide the new one). 0, or -1 with the file unchanged.
+int AddKeyValues(const std::string& path, std::string_view section,
+                 std::span<const KeyValue> entries, FileError* error = nullptr);
 
 // Reads a section line by line. `buffer` carries a control word in and a line out:
 //   "start": begins reading `section` of `path` (the only call that looks at them) and returns

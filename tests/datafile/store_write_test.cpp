@@ -50,6 +50,24 @@ TEST_F(StoreWrite, ANewKeyGoesAtTheEndOfItsSectionDirectlyAboveTheNextHeader) {
   EXPECT_EQ(AfterWrite("[A]\r\nK=1\r\n", "A", "N", "2"), "[A]\r\nK=1\r\nN=2\r\n");
 }
 
+// Many new keys in one rewrite land where one new key would, in the order given.
+TEST_F(StoreWrite, AddedKeysGoWhereANewKeyWouldInOneRewrite) {
+  const std::vector<KeyValue> added{{"0251", "8A tv"}, {"0250", "8B vtr"}};
+  const struct {
+    const char* before;
+    const char* after;
+  } cases[] = {
+      {"[Data]\r\n0010=1F x\r\n\r\n[EXT]\r\nmsg11=a\r\n",
+       "[Data]\r\n0010=1F x\r\n\r\n0251=8A tv\r\n0250=8B vtr\r\n[EXT]\r\nmsg11=a\r\n"},
+      {"[EXT]\r\nmsg11=a", "[EXT]\r\nmsg11=a\r\n\r\n[data]\r\n0251=8A tv\r\n0250=8B vtr\r\n"},
+  };
+  for (const auto& c : cases) {
+    test::WriteBytes(file_, c.before);
+    EXPECT_EQ(AddKeyValues(file_, "data", added), 0);
+    EXPECT_EQ(test::ReadBytes(file_), c.after);
+  }
+}
+
 TEST_F(StoreWrite, AMissingSectionOrFileIsAddedAfterAnEmptyLine) {
   EXPECT_EQ(AfterWrite("[A]\r\nK=1\r\n", "B", "N", "2"), "[A]\r\nK=1\r\n\r\n[B]\r\nN=2\r\n");
   EXPECT_EQ(AfterWrite("", "B", "N", "2"), "\r\n[B]\r\nN=2\r\n");
