@@ -1,12 +1,6 @@
 #include "library/signal_view.h"
 
 namespace kavro {
-namespace {
-
-constexpr int kFirstBitByte = 19;
-constexpr int kBitBytes = 10;
-
-}  // namespace
 
 bool SignalView::IsEmpty(const SignalBlock& block) { return block.IsEmpty(); }
 
@@ -26,8 +20,8 @@ int SignalView::DispLogic(Trace trace, int selection) {
 
   if (selection < 0 || selection > 3 || IsEmpty(current_)) return -1;
 
-  SendIrData(false, selection);
-  total_time_ = time_;
+  const std::vector<codec::Piece> pieces = codec::WalkBlock(current_);
+  total_time_ = Walk(pieces, selection, false);
   if (total_time_ <= 0) return -1;
 
   const int u = height / 12;
@@ -52,7 +46,7 @@ int SignalView::DispLogic(Trace trace, int selection) {
   surface_.MoveTo(0, low_line_);
   surface_.LineTo(left_margin_, low_line_);
   surface_.LineTo(left_margin_, high_line_);
-  SendIrData(true, selection);
+  Walk(pieces, selection, true);
   surface_.LineTo(width, low_line_);
   return 0;
 }
@@ -64,94 +58,30 @@ int SignalView::SwitchTrace(Trace trace, int selection) {
   return DispLogic(trace, selection);
 }
 
-void SignalView::SendIrData(bool draw, int selection) {
-  time_ = 0;
-  bit_mask_ = 0x80;
-  bit_index_ = 0;
-  header_ = 3;
-
-  const int long_time = current_.LongTime();
-  const int short_time = current_.ShortTime();
-  const int alt_time = current_.AltTime() != 0 ? current_.AltTime() : short_time;
-  if (current_.WidthCoding()) {
-    one_mark_ = long_time;
-    one_space_ = short_time;
-    zero_mark_ = alt_time;
-    zero_space_ = short_time;
-  } else {
-    one_mark_ = short_time;
-    one_space_ = long_time;
-    zero_mark_ = short_time;
-    zero_space_ = alt_time;
-  }
-
-  SendIrDataSub(draw, selection == 0 || selection == 1);
-  if ((Byte(7) & 0x80) == 0 || selection == 1) return;
-
-  piece_high_ = Byte(7) & 0x7F;
-  piece_low_ = Byte(8);
-  SendIrBit();
-  if (draw && selection == 0) surface_.LineTo(X(time_), low_line_);
-  if (selection == 2) time_ = 0;
-  header_ = 9;
-  SendIrDataSub(draw, selection == 0 || selection == 2);
-  if ((Byte(13) & 0x80) == 0 || selection == 2) return;
-
-  piece_high_ = Byte(13) & 0x7F;
-  piece_low_ = Byte(14);
-  SendIrBit();
-  if (draw && selection == 0) surface_.LineTo(X(time_), low_line_);
-  if (selection == 3) time_ = 0;
-  header_ = 15;
-  SendIrDataSub(draw, selection == 0 || selection == 3);
-}
-
-void SignalView::SendIrDataSub(bool draw, bool frame_on) {
-  const bool drawing = draw && frame_on;
-  const int h = header_;
-  const int bit_count = Byte(h + 2) >> 1;
-
-  piece_high_ = Byte(h) & 3;
-  piece_low_ = Byte(h + 1);
-  EmitMark(drawing);
-  piece_high_ = Byte(h + 2) & 1;
-  piece_low_ = Byte(h + 3);
-  EmitSpace(drawing);
-
-  for (int i = 0; i < bit_count; ++i) {
-    const bool one = NextBit();
-    piece_high_ = 0;
-    piece_low_ = one ? one_mark_ : zero_mark_;
-    EmitMark(drawing);
-    piece_low_ = one ? one_space_ : zero_space_;
-    EmitSpace(drawing);
-    bit_mask_ >>= 1;
-    if (bit_mask_ == 0) {
-      ++bit_index_;
-      bit_mask_ = 0x80;
+std::int32_t SignalView::Walk(const std::vector<codec::Piece>& pieces, int selection, bool draw) {
+  using codec::PieceKind;
+  std::int32_t time = 0;
+  for (const codec::Piece& piece : pieces) {
+    if (selection != kShowAllFrames &&
+        (piece.frame > selection || (piece.frame == selection && piece.kind == PieceKind::kPause)))
+      break;
+    // A single frame is timed from its own leader; the frames before it only lead up to it.
+    if (piece.frame == selection && piece.kind == PieceKind::kLeaderMark) time = 0;
+    const bool drawing = draw && (selection == kShowAllFrames || piece.frame == selection);
+    if (piece.IsMark()) {
+      if (drawing) surface_.LineTo(X(time), high_line_);
+      time += piece.counts;
+      if (drawing) {
+        surface_.LineTo(X(time), high_line_);
+        surface_.LineTo(X(time), low_line_);
+      }
+    } else {
+      // A space, or a pause: only "ALL" gets as far as drawing a pause, as a low stretch.
+      time += piece.counts;
+      if (drawing) surface_.LineTo(X(time), low_line_);
     }
   }
-}
-
-void SignalView::SendIrBit() { time_ += piece_high_ * 256 + piece_low_; }
-
-void SignalView::EmitMark(bool draw) {
-  if (draw) surface_.LineTo(X(time_), high_line_);
-  SendIrBit();
-  if (draw) {
-    surface_.LineTo(X(time_), high_line_);
-    surface_.LineTo(X(time_), low_line_);
-  }
-}
-
-void SignalView::EmitSpace(bool draw) {
-  SendIrBit();
-  if (draw) surface_.LineTo(X(time_), low_line_);
-}
-
-bool SignalView::NextBit() {
-  if (bit_index_ >= kBitBytes) return false;
-  return (Byte(kFirstBitByte + bit_index_) & bit_mask_) != 0;
+  return time;
 }
 
 int SignalView::X(std::int32_t t) const {

@@ -1,13 +1,16 @@
 // The signal view: a stored code drawn as a logic waveform (marks high, spaces low) along a time
 // axis scaled to the drawing area, in one of two traces so that two codes can be compared.
 //
-// The drawing walks the signal block piece by piece in the order a transmitter emits it, twice:
-// once to measure the total time, once to draw. Durations are summed as 32-bit signed counts.
+// The pieces come from the codec's walk of the block (codec/pieces.h), in the order a transmitter
+// emits them; they are gone through twice, once to measure the total time and once to draw.
+// Durations are summed as 32-bit signed counts.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
+#include "codec/pieces.h"
 #include "datafile/signal_block.h"
 #include "library/draw_surface.h"
 
@@ -49,31 +52,15 @@ class SignalView {
  private:
   static int Index(Trace trace) { return trace == Trace::kUpper ? 0 : 1; }
 
-  // The walk over the whole signal (`selection` as for DispLogic), over one frame at the
-  // current header index, and one piece of time.
-  void SendIrData(bool draw, int selection);
-  void SendIrDataSub(bool draw, bool frame_on);
-  void SendIrBit();
-
-  void EmitMark(bool draw);
-  void EmitSpace(bool draw);
-  // The next data bit; bits beyond the 80 of the block read as 0.
-  bool NextBit();
+  // Goes through the pieces of frame selection `selection` (as for DispLogic) and returns the
+  // time they take: a frame selection stops after its frame and counts time from its leader.
+  // With `draw`, the selected pieces are drawn as they pass.
+  std::int32_t Walk(const std::vector<codec::Piece>& pieces, int selection, bool draw);
   int X(std::int32_t t) const;
-  int Byte(int index) const { return current_.bytes()[index]; }
 
   DrawSurface& surface_;
   SignalBlock current_;
   std::array<SignalBlock, 2> records_;
-
-  // Walk state.
-  std::int32_t time_ = 0;
-  int piece_high_ = 0;
-  int piece_low_ = 0;
-  int bit_mask_ = 0x80;
-  int bit_index_ = 0;
-  int header_ = 3;
-  int one_mark_ = 0, one_space_ = 0, zero_mark_ = 0, zero_space_ = 0;
 
   // Geometry of the draw under way.
   std::int32_t total_time_ = 0;
