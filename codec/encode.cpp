@@ -234,11 +234,16 @@ Outcome<SignalBlock> Encode(const EncodeRequest& request, const EncodeTiming& ti
     if (piece > kMaxBitPiece)
       return Result::Fail("bit piece " + std::to_string(piece) + " counts > 255");
   const auto too_coarse = [&] {
+    const std::string pieces = std::to_string(durations.short_time()) + " and " +
+                               std::to_string(durations.long_time()) + " counts";
+    // A template's timing is the user's learned code, not the unit: say which one failed.
+    if (templ)
+      return "the timing of the stored " + name + " code it was taken from does not make a sure " +
+             name + " code (bit pieces of " + pieces + ")";
     char unit[32];
     std::snprintf(unit, sizeof unit, "%g", *unit_ns);
     return "a unit of " + std::string(unit) + " ns is too coarse for " + name +
-           ": its bit pieces would be " + std::to_string(durations.short_time()) + " and " +
-           std::to_string(durations.long_time()) + " counts";
+           ": its bit pieces would be " + pieces;
   };
   if (durations.short_time() < 1 || durations.long_time() < 1) return Result::Fail(too_coarse());
 

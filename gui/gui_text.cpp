@@ -24,27 +24,7 @@ QString FromSjis(std::string_view bytes) {
   return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
-std::string ToSjis(const QString& text) {
-  QStringEncoder whole(kCodePage);
-  QByteArray bytes = whole.encode(text);
-  if (!whole.hasError())
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-  // Some character has no code: encode one character at a time (a fresh coder each, since a
-  // coder stays in error), so that each such character costs one "?" and nothing else changes.
-  std::string out;
-  for (qsizetype i = 0; i < text.size();) {
-    qsizetype len = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
-    QStringEncoder one(kCodePage);
-    QByteArray piece = one.encode(QStringView(text).mid(i, len));
-    if (one.hasError() || piece.isEmpty()) {
-      out += '?';
-    } else {
-      out.append(piece.constData(), static_cast<std::size_t>(piece.size()));
-    }
-    i += len;
-  }
-  return out;
-}
+std::string ToSjis(const QString& text) { return Utf8ToSjisReplacing(text.toStdString()); }
 
 std::string ToSjisCut(const QString& text, std::size_t max_bytes) {
   return std::string(CutSjis(ToSjis(text), max_bytes));

@@ -1,9 +1,7 @@
 #include "link/sjis_utf8.h"
 
-#include <utility>
 
 #include <QByteArray>
-#include <QLatin1String>
 #include <QString>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -56,23 +54,51 @@ std::string EscapeControlBytes(std::string_view bytes) {
   return out;
 }
 
+std::string Utf8ToTerminal(std::string_view utf8) {
+  const std::string escaped = EscapeControlBytes(utf8);
+  // A C1 control is U+0080-U+009F, encoded as C2 80 to C2 9F.
+  std::string out;
+  out.reserve(escaped.size());
+  for (std::size_t i = 0; i < escaped.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(escaped[i]);
+    const auto next = i + 1 < escaped.size() ? static_cast<unsigned char>(escaped[i + 1]) : 0;
+    if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      AppendEscaped(out, next);
+      ++i;
+    } else {
+      out += escaped[i];
+    }
+  }
+  return out;
+}
+
 std::string SjisToTerminal(std::string_view sjis) {
   // Control bytes are escaped before decoding, so a control character after it can only be the
   // coder's substitute for a byte that is no character, or a C1 control that decoding yielded.
   QString text = DecodeSjis(EscapeControlBytes(sjis));
   text.replace(QChar(kCoderSubstitute), QChar(QChar::ReplacementCharacter));
-  QString shown;
-  shown.reserve(text.size());
-  for (const QChar c : std::as_const(text)) {
-    if (c.unicode() >= 0x80 && c.unicode() <= 0x9F) {
-      std::string escaped;
-      AppendEscaped(escaped, static_cast<unsigned char>(c.unicode()));
-      shown += QLatin1String(escaped.data(), static_cast<qsizetype>(escaped.size()));
-    } else {
-      shown += c;
-    }
+  return Utf8ToTerminal(text.toStdString());
+}
+
+std::string Utf8ToSjisReplacing(std::string_view utf8) {
+  const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+  QStringEncoder whole(kShiftJisCodec);
+  const QByteArray bytes = whole.encode(text);
+  if (!whole.hasError()) return bytes.toStdString();
+  // A coder stays in error once it met a character without a code: one fresh coder per
+  // character, so that each such character costs one "?" and nothing else changes.
+  std::string out;
+  for (qsizetype i = 0; i < text.size();) {
+    const qsizetype length = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+    QStringEncoder one(kShiftJisCodec);
+    const QByteArray piece = one.encode(QStringView(text).mid(i, length));
+    if (one.hasError() || piece.isEmpty())
+      out += '?';
+    else
+      out.append(piece.constData(), static_cast<std::size_t>(piece.size()));
+    i += length;
   }
-  return shown.toStdString();
+  return out;
 }
 
 }  // namespace kavro

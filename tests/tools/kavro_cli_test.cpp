@@ -297,6 +297,76 @@ TEST_F(KavroCli, AnUnreadableDataFileIsAnErrorNotTheDefaults) {
   EXPECT_EQ(r.out, "1\n");
 }
 
+// ---------------------------------------------------------------- the codec commands
+
+const std::string kNecPower = "6020000200430088B00200028000000000000020DF10EF000000000000";
+
+// Encode, decode, calibrate, export and import chained over one data file, as a user would.
+TEST_F(KavroCli, CodesAreEncodedDecodedCalibratedExportedAndImported) {
+  WriteFile(data_, "[Signal]\r\nUnitNs=17625\r\n[Data]\r\n");
+  Result r = Cli({"encode", "NEC1", "4", "-1", "8", "--store", "300", kUtf8Tv});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, kNecPower + "\n");
+  ASSERT_EQ(Cli({"encode", "sony12", "1", "-1", "21", "--store", "301", "sony"}).code, 0);
+  r = Cli({"decode"});
+  EXPECT_EQ(r.out, "0300\tNEC1\t4\t251\t8\t" + kUtf8Tv + "\n0301\tSony12\t1\t-\t21\tsony\n");
+  r = Cli({"decode", "--json", "301"});
+  EXPECT_EQ(r.out,
+            "[\n  {\"number\": 301, \"protocol\": \"Sony12\", \"device\": 1, \"subdevice\": null, "
+            "\"function\": 21, \"confident\": true, \"frames\": 3, \"bits\": 36, \"coding\": "
+            "\"width\", \"comment\": \"sony\"}\n]\n");
+
+  // The unit found again from the codes it made, and stored.
+  ASSERT_EQ(Cli({"set", "Signal", "UnitNs", ""}).code, 0);
+  r = Cli({"calibrate"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(r.out.starts_with("unit 17")) << r.out;
+  EXPECT_NE(Cli({"get", "Signal", "UnitNs"}).out, "\n");
+
+  // What is exported comes back as the same codes (Pronto rounds to carrier periods).
+  const std::string exported = (dir_ / "codes.txt").string();
+  ASSERT_EQ(Cli({"export", "--format", "pronto", "-o", exported}).code, 0);
+  r = Cli({"import", exported, "--from", "400"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "stored as 0400: " + kUtf8Tv + "\nstored as 0401: sony\n");
+  r = Cli({"decode", "400", "401"});
+  EXPECT_EQ(r.out, "0400\tNEC1\t4\t251\t8\t" + kUtf8Tv + "\n0401\tSony12\t1\t-\t21\tsony\n");
+
+  // A partial import stores what fits and names what does not.
+  const std::string csv = (dir_ / "irdb.csv").string();
+  WriteFile(csv, "functionname,protocol,device,subdevice,function\nPOWER,NEC1,4,-1,8\n"
+                 "PLAY,RC5,5,-1,53\n");
+  r = Cli({"import", csv});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "stored as 0250: POWER\nrefused: PLAY: RC5 is bi-phase coded\n");
+  EXPECT_EQ(Cli({"get", "Data", "0250"}).out, kNecPower + " POWER\n");
+}
+
+TEST_F(KavroCli, CodecCommandsRefuseWithTheReason) {
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::string err;  // a part of the message
+  };
+  const std::vector<Case> cases{
+      {{"encode", "NEC1", "4", "-1", "8"}, 1, "calibrate"},  // no unit, no NEC1 code to copy
+      {{"encode", "RC5", "5", "-1", "53"}, 2, "RC5 is bi-phase coded"},
+      {{"encode", "NEC1", "4", "-1", "300"}, 2, "function 300 > 255"},
+      {{"encode", "NEC1", "four", "-1", "8"}, 2, "whole numbers"},
+      {{"calibrate"}, 1, "no code decodes confidently"},
+      {{"export", "-o", "x"}, 2, "--format"},
+      {{"export", "--format", "pronto"}, 1, "calibrate"},
+      {{"import", (dir_ / "missing.txt").string()}, 1, "missing.txt"},
+      {{"decode", "12x"}, 2, "record number"},
+  };
+  WriteFile(data_, "[Data]\r\n0300=" + std::string(58, 'A') + " x\r\n");
+  for (const Case& c : cases) {
+    const Result r = Cli(c.args);
+    EXPECT_EQ(r.code, c.code) << c.args[0] << " " << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+  }
+}
+
 TEST_F(KavroCli, DefaultDataFileIsTheMainProgramsBesideIt) {
   const fs::path copy = dir_ / "kavro-cli";
   fs::copy_file(KAVRO_CLI, copy);

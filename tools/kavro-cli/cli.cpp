@@ -14,6 +14,7 @@
 #include "datafile/records.h"
 #include "datafile/store.h"
 #include "tools/kavro-cli/cli_text.h"
+#include "tools/kavro-cli/codec_commands.h"
 #include "tools/kavro-cli/controller_commands.h"
 #include "tools/kavro-cli/link_settings.h"
 
@@ -22,7 +23,8 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: kavro-cli [--data FILE] [--link COM1..COM5|RaViz] [--host HOST] [--port PORT] [-v] "
-    "[--raw] get|set|section|codes|send|learn|out|in|indata|raw ... (--help for more)";
+    "[--raw] get|set|section|codes|send|learn|out|in|indata|raw|decode|calibrate|encode|export|"
+    "import ... (--help for more)";
 
 struct Command {
   std::string_view name;
@@ -147,7 +149,9 @@ int Codes(Context& c, Operands) {
   return error ? ReadFailure(c, error) : kExitOk;
 }
 
-constexpr std::array<Command, 10> kCommands{{
+constexpr std::size_t kAny = static_cast<std::size_t>(-1);
+
+constexpr std::array<Command, 15> kCommands{{
     {"get", 2, 3, "get SECTION KEY [DEFAULT]  print the value of KEY (DEFAULT or empty if absent)",
      Get},
     {"set", 3, 3, "set SECTION KEY VALUE      write KEY=VALUE into SECTION", Set},
@@ -169,6 +173,25 @@ constexpr std::array<Command, 10> kCommands{{
      "raw TEXT                   send the bytes of TEXT (hex pairs, \"text\" in quotes) and print\n"
      "                             the reply",
      RawCommand},
+    {"decode", 0, kAny,
+     "decode [--json] [N...]     print each code's protocol, device, subdevice and function",
+     DecodeCommand},
+    {"calibrate", 0, 1,
+     "calibrate [--dry-run]      find the controller's time unit from the codes and store it",
+     CalibrateCommand},
+    {"encode", 4, 7,
+     "encode PROTOCOL DEVICE SUBDEVICE FUNCTION [--store N COMMENT]\n"
+     "                           print (or store as N) the data text of a protocol's code",
+     EncodeCommand},
+    {"export", 2, kAny,
+     "export --format pronto|raw|lirc|flipper|broadlink [-o FILE] [N...]\n"
+     "                           write codes in another tool's format",
+     ExportCommand},
+    {"import", 1, 6,
+     "import FILE [--format F] [--from N] [--dry-run]\n"
+     "                           store the codes of another tool's file at free numbers from N\n"
+     "                           (default 0250); F: pronto, raw, lirc, flipper, irdb, broadlink",
+     ImportCommand},
 }};
 
 void PrintHelp(std::ostream& out) {
@@ -205,6 +228,14 @@ bool IsOption(std::string_view arg, std::string_view name) {
 }
 
 }  // namespace
+
+std::optional<int> ParseRecordNumber(std::string_view text) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || text.front() == '-' || ec != std::errc() || ptr != end) return std::nullopt;
+  return value;
+}
 
 void PrintLine(std::ostream& out, std::string_view line) {
   out.write(line.data(), static_cast<std::streamsize>(line.size()));

@@ -43,6 +43,9 @@ struct Context {
 
 using Operands = std::span<const std::string>;
 
+// A record number: decimal digits only, as many as an int holds.
+std::optional<int> ParseRecordNumber(std::string_view text);
+
 // Writes `line` and a line feed, byte for byte.
 void PrintLine(std::ostream& out, std::string_view line);
 // Prints "kavro-cli: " and `why` on the error stream; returns kExitUsage.

@@ -18,15 +18,6 @@ namespace {
 // The I/O page's raw data box takes at most this many characters.
 constexpr std::size_t kRawTextMax = 500;
 
-// A record number: decimal digits only, as many as an int holds.
-std::optional<int> ParseRecordNumber(std::string_view text) {
-  int value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || text.front() == '-' || ec != std::errc() || ptr != end) return std::nullopt;
-  return value;
-}
-
 // The data text of a record's value: its first word, whole (the send checks its length).
 std::string FirstWord(std::string_view value) {
   std::size_t begin = 0;
