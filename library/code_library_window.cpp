@@ -1,6 +1,8 @@
 #include "library/code_library_window.h"
 
 #include <QAction>
+#include <QFile>
+#include <QFileDialog>
 #include <QCloseEvent>
 #include <QFontDialog>
 #include <QFontInfo>
@@ -23,6 +25,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "codec/signal_settings.h"
+#include "datafile/atomic_file.h"
 #include "datafile/file_error.h"
 #include "datafile/hex_text.h"
 #include "datafile/layout.h"
@@ -32,6 +36,7 @@
 #include "gui/conversion_error.h"
 #include "gui/error_display.h"
 #include "gui/gui_text.h"
+#include "library/code_exchange.h"
 #include "library/signal_image.h"
 #include "library/signal_view.h"
 #include "link/link_messages.h"
@@ -41,6 +46,8 @@ namespace {
 
 constexpr int kClientWidth = 610;
 constexpr int kClientHeight = 406;
+// The decode line sits below the message line, so nothing of the window's own layout moves.
+constexpr int kDecodeLineHeight = 18;
 constexpr int kImageWidth = 548;
 constexpr int kImageHeight = 67;
 constexpr int kPanelHeight = 69;
@@ -66,11 +73,42 @@ std::optional<QFont> RunFontDialog(QFontDialog& dialog) {
   return dialog.selectedFont();
 }
 
+// The export formats as the save dialog offers them.
+constexpr struct {
+  const char* filter;
+  codec::Format format;
+} kExportFilters[] = {
+    {"Pronto hex (*.txt)", codec::Format::kPronto},
+    {"Raw timings (*.txt)", codec::Format::kRaw},
+    {"LIRC (*.conf)", codec::Format::kLirc},
+    {"Flipper Zero (*.ir)", codec::Format::kFlipper},
+    {"Broadlink base64 (*.txt)", codec::Format::kBroadlink},
+};
+
+std::optional<TForm3::ChosenFile> RunFileDialog(QWidget* parent, bool for_export) {
+  if (!for_export) {
+    const QString path = QFileDialog::getOpenFileName(
+        parent, QStringLiteral("Import"), QString(),
+        QStringLiteral("IR code files (*.txt *.conf *.ir *.csv);;All files (*)"));
+    if (path.isEmpty()) return std::nullopt;
+    return TForm3::ChosenFile{path};
+  }
+  QStringList filters;
+  for (const auto& f : kExportFilters) filters << QString::fromLatin1(f.filter);
+  QString selected = filters.front();
+  const QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Export"), QString(),
+                                                    filters.join(QStringLiteral(";;")), &selected);
+  if (path.isEmpty()) return std::nullopt;
+  const qsizetype at = filters.indexOf(selected);
+  return TForm3::ChosenFile{path, kExportFilters[at < 0 ? 0 : at].format};
+}
+
 }  // namespace
 
 TForm3::TForm3(LibraryHost& host, QWidget* parent)
     : QMainWindow(parent),
       choose_font(RunFontDialog),
+      choose_file(RunFileDialog),
       host_(host),
       Image1(new SignalImage(kImageWidth, kImageHeight)),
       view_(std::make_unique<SignalView>(*Image1)) {
@@ -81,14 +119,15 @@ TForm3::TForm3(LibraryHost& host, QWidget* parent)
   setAttribute(Qt::WA_QuitOnClose, false);
   BuildControls();
   BuildMenus();
-  setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  setFixedSize(kClientWidth,
+               kClientHeight + kDecodeLineHeight + menuBar()->sizeHint().height());
 }
 
 TForm3::~TForm3() = default;
 
 void TForm3::BuildControls() {
   auto* client = new QWidget(this);
-  client->setFixedSize(kClientWidth, kClientHeight);
+  client->setFixedSize(kClientWidth, kClientHeight + kDecodeLineHeight);
   setCentralWidget(client);
 
   auto button = [&](const char* name, const QString& caption, int x) {
@@ -158,6 +197,9 @@ void TForm3::BuildControls() {
   Message = NewTextLabel(QString(), client);
   Message->setObjectName(QStringLiteral("Message"));
   Message->setGeometry(4, 389, kClientWidth - 8, 16);
+  DecodeInfo = NewTextLabel(QString(), client);
+  DecodeInfo->setObjectName(QStringLiteral("DecodeInfo"));
+  DecodeInfo->setGeometry(4, kClientHeight + 1, kClientWidth - 8, 16);
 
   // The dialog offers fonts by family and points: start it from the face the design font
   // resolves to.
@@ -193,8 +235,13 @@ void TForm3::BuildMenus() {
   QAction* learn = action("LearnL1", QStringLiteral("Learn(&L)"));
   QAction* send = action("SendS1", QStringLiteral("Send(&S)"));
   QAction* exit = action("ExitE1", QStringLiteral("Exit(&E)"));
+  QAction* import = action("ImportI1", QStringLiteral("Import…"));
+  QAction* export_ = action("ExportX1", QStringLiteral("Export…"));
   file->addAction(learn);
   file->addAction(send);
+  file->addSeparator();
+  file->addAction(import);
+  file->addAction(export_);
   file->addSeparator();
   file->addAction(exit);
   QMenu* option = menuBar()->addMenu(QStringLiteral("Option(&O)"));
@@ -219,6 +266,8 @@ void TForm3::BuildMenus() {
   connect(popup_delete, &QAction::triggered, this, Guarded([this] { IrDeleteClick(); }));
   connect(exit, &QAction::triggered, this, Guarded([this] { ExitE1Click(); }));
   connect(font, &QAction::triggered, this, Guarded([this] { FontF1Click(); }));
+  connect(import, &QAction::triggered, this, Guarded([this] { ImportClick(); }));
+  connect(export_, &QAction::triggered, this, Guarded([this] { ExportClick(); }));
   connect(IrDataList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
     PopupMenu1->popup(IrDataList->viewport()->mapToGlobal(pos));
   });
@@ -315,6 +364,7 @@ void TForm3::FormShow() {
   IrDataList->setFont(list_font);
 
   MsgOut("");
+  DecodeInfo->clear();
   modified_ = false;
 
   std::vector<std::string> entries;
@@ -381,6 +431,8 @@ void TForm3::IrDataListClick() {
   // Show where the texts begin, as a freshly filled edit does.
   IrData->setCursorPosition(0);
   IrComm->setCursorPosition(0);
+  DecodeInfo->setText(QString::fromStdString(
+      DecodeLine(parts->data, codec::ReadSignalSettings(host_.DataFileName()).unit_ns)));
 
   std::vector<unsigned char> bytes;
   const int count = HexTextToBytes(parts->data, bytes);
@@ -537,6 +589,39 @@ void TForm3::ReportUnsaved(const std::string& path, FileError error) {
   if (!error) error = FileError{FileFault::kNotFound, 0};
   ShowErrorText(QStringLiteral("The code library could not be saved to the data file: ") +
                 FileErrorQText(path, error));
+}
+
+void TForm3::ImportClick() {
+  const std::optional<ChosenFile> chosen = choose_file(this, false);
+  if (!chosen) return;
+  const LibraryImport imported =
+      ImportForLibrary(QFile::encodeName(chosen->path).toStdString(), host_.DataFileName(), entries_);
+  if (!imported.error.empty()) return ShowErrorText(QString::fromStdString(imported.error));
+  for (const std::string& entry : imported.entries) AddEntry(entry);
+  if (!imported.entries.empty()) modified_ = true;
+  SeqNumChange();
+  Message->setText(QStringLiteral("Imported %1 codes, %2 refused")
+                       .arg(imported.entries.size())
+                       .arg(imported.refused.size()));
+  if (!imported.refused.empty()) {
+    QString refused = QStringLiteral("Codes that could not be imported:");
+    for (const std::string& line : imported.refused) refused += '\n' + QString::fromStdString(line);
+    ShowErrorText(refused);
+  }
+}
+
+void TForm3::ExportClick() {
+  const std::optional<ChosenFile> chosen = choose_file(this, true);
+  if (!chosen) return;
+  const codec::Outcome<std::string> text =
+      ExportLibrary(chosen->format, entries_, host_.DataFileName());
+  if (!text) return ShowErrorText(QString::fromStdString(text.reason()));
+  const std::string path = QFile::encodeName(chosen->path).toStdString();
+  FileError error;
+  if (ReplaceFileContent(path, *text, ReplaceMode::kExisting, &error) != 0)
+    return ShowErrorText(QStringLiteral("The export could not be written: ") +
+                         FileErrorQText(path, error));
+  Message->setText(QStringLiteral("Exported %1 codes").arg(entries_.size()));
 }
 
 void TForm3::FormClose() { host_.EnableMainWindow(); }

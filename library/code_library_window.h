@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/formats.h"
 #include "datafile/file_error.h"
 #include "gui/ok_cancel_prompt.h"
 #include "library/library_host.h"
@@ -41,6 +42,13 @@ class TForm3 : public QMainWindow {
  public:
   // Shows the font dialog and gives the confirmed font, or nothing when cancelled.
   using FontChooser = std::function<std::optional<QFont>(QFontDialog& dialog)>;
+  // A file to import (format found from its content) or to export to (format chosen with it);
+  // nothing when cancelled.
+  struct ChosenFile {
+    QString path;
+    codec::Format format = codec::Format::kPronto;
+  };
+  using FileChooser = std::function<std::optional<ChosenFile>(QWidget* parent, bool for_export)>;
 
   explicit TForm3(LibraryHost& host, QWidget* parent = nullptr);
   ~TForm3() override;
@@ -52,6 +60,8 @@ class TForm3 : public QMainWindow {
   OkCancelPrompt prompt = AskOkCancel;
   // Runs FontDialog1; tests replace it.
   FontChooser choose_font;
+  // Runs the file dialogs of Import and Export; tests replace it.
+  FileChooser choose_file;
 
   // The window's message line.
   void MsgOut(std::string_view text);
@@ -70,6 +80,10 @@ class TForm3 : public QMainWindow {
   void IrSendClick();
   void ExitE1Click();
   void FontF1Click();
+  // "Import…": the file's codes join the list as appended ones do (the save prompt covers them).
+  void ImportClick();
+  // "Export…": every entry of the list, in the chosen format.
+  void ExportClick();
   void DispTypeClick();
   void Logic1Click();
   void Logic2Click();
@@ -120,6 +134,7 @@ class TForm3 : public QMainWindow {
   QRadioButton* Logic1 = nullptr;
   QRadioButton* Logic2 = nullptr;
   QLabel* Message = nullptr;
+  QLabel* DecodeInfo = nullptr;  // what the selected code is
   QFontDialog* FontDialog1 = nullptr;
 
   // Draws on Image1; held apart so that this header does not bring in the signal block.

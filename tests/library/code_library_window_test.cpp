@@ -265,6 +265,39 @@ TEST_F(LibraryTest, UnreadableOrUnwritableFileIsSaid) {
       << errors[0].toStdString();
 }
 
+// The selected code's decode shows under the list; Import adds a file's codes as appended ones,
+// Export writes every entry in the chosen format.
+TEST_F(LibraryTest, DecodeLineImportAndExport) {
+  const std::string nec = "6020000200430088B00200028000000000000020DF10EF000000000000";
+  WriteFile({"0300=" + nec + " tv"}, "[Signal]\r\nUnitNs=17625\r\n");
+  const std::string folder = std::filesystem::path(host.path).parent_path().string();
+  const std::string csv = folder + "/lg.csv";
+  std::ofstream(csv) << "functionname,protocol,device,subdevice,function\nVOLUME +,NEC1,4,-1,2\n";
+  std::optional<TForm3::ChosenFile> chosen;
+  Open();
+  window->choose_file = [&](QWidget*, bool) { return chosen; };
+  Select(0);
+  const QString decoded = Find<QLabel>("DecodeInfo")->text();
+  EXPECT_TRUE(decoded.startsWith("NEC1  device 4.251  function 8  ")) << decoded.toStdString();
+  EXPECT_TRUE(decoded.endsWith(" ms")) << decoded.toStdString();
+
+  chosen = TForm3::ChosenFile{QString::fromStdString(csv)};
+  window->ImportClick();
+  EXPECT_EQ(Numbers(), (Strings{"0250", "0300"}));
+  EXPECT_TRUE(window->Modified());
+  EXPECT_EQ(Message(), "Imported 1 codes, 0 refused");
+
+  const std::string out = folder + "/out.ir";
+  chosen = TForm3::ChosenFile{QString::fromStdString(out), codec::Format::kFlipper};
+  window->ExportClick();
+  std::ifstream in(out);
+  std::stringstream written;
+  written << in.rdbuf();
+  EXPECT_TRUE(written.str().starts_with("Filetype: IR signals file")) << written.str();
+  EXPECT_NE(written.str().find("address: 04 00 00 00\ncommand: 02 00 00 00"), std::string::npos)
+      << written.str();
+}
+
 TEST_F(LibraryTest, ListFontIsWrittenAtOnceAndReadWhenShown) {
   WriteFile({"0300=" + DataText() + " tv"});
   Open();
