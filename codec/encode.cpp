@@ -198,6 +198,25 @@ SignalBlock Pack(const Durations& durations, bool width_coding,
   return SignalBlock(b);
 }
 
+// Whether `block` decodes, confidently, as `protocol`. What can fail is the rounding of the
+// durations, which the timing bytes (0..18) hold; a block whose timing bytes passed before passes
+// again, so an import of thousands of codes of one remote decodes one of them, not each.
+bool DecodesBack(const SignalBlock& block, const ProtocolInfo& protocol) {
+  constexpr std::size_t kTimingBytes = 19;
+  constexpr std::size_t kRemembered = 64;
+  thread_local std::vector<std::pair<const ProtocolInfo*, std::array<unsigned char, kTimingBytes>>>
+      passed;
+  std::array<unsigned char, kTimingBytes> timing{};
+  std::copy_n(block.bytes().begin(), kTimingBytes, timing.begin());
+  for (const auto& [known, known_timing] : passed)
+    if (known == &protocol && known_timing == timing) return true;
+  const Decoded check = Decode(block);
+  if (!check.confident || check.protocol != protocol.name) return false;
+  if (passed.size() == kRemembered) passed.clear();
+  passed.emplace_back(&protocol, timing);
+  return true;
+}
+
 }  // namespace
 
 Outcome<SignalBlock> Encode(const EncodeRequest& request, const EncodeTiming& timing) {
@@ -254,8 +273,7 @@ Outcome<SignalBlock> Encode(const EncodeRequest& request, const EncodeTiming& ti
   if (block.IsEmpty())
     return Result::Fail("the first 8 data bits are all 0, which the block format reads as no code");
   // Rounding to whole counts can blur the ratios the decoder reads when the unit is coarse.
-  const Decoded check = Decode(block);
-  if (!check.confident || check.protocol != protocol->name) return Result::Fail(too_coarse());
+  if (!DecodesBack(block, *protocol)) return Result::Fail(too_coarse());
   return block;
 }
 
