@@ -17,8 +17,8 @@ struct FamilyFit {
 };
 
 struct Calibration {
-  double unit_ns = 0;       // the median over all supporting codes
-  int supporting = 0;       // codes that decoded confidently
+  double unit_ns = 0;         // the median over all supporting codes
+  int supporting = 0;         // codes that decoded confidently
   double spread_percent = 0;  // (largest - smallest) / median of the per-code fits
   std::vector<FamilyFit> families;
   // For instance "NEC and Sony disagree by 7.2 %" when families differ by more than 5 %.

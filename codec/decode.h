@@ -10,15 +10,15 @@
 namespace kavro::codec {
 
 struct Decoded {
-  std::string protocol;            // IRP name ("NEC1", "Sony12", "Panasonic"); empty: unknown
+  std::string protocol;  // IRP name ("NEC1", "Sony12", "Panasonic"); empty: unknown
   std::optional<int> device;
-  std::optional<int> subdevice;    // nothing where the protocol has none
+  std::optional<int> subdevice;  // nothing where the protocol has none
   std::optional<int> function;
   // The structure and the protocol's own check (complements, XOR, equal frames) both hold.
   bool confident = false;
   // The block's shape, known also when the protocol is not.
   int frames = 0;
-  int bits = 0;                    // data bits of all frames as stored (a stop bit included)
+  int bits = 0;  // data bits of all frames as stored (a stop bit included)
   bool width_coding = false;
 
   bool Known() const { return !protocol.empty(); }

@@ -14,7 +14,7 @@ namespace kavro::codec {
 struct EncodeRequest {
   std::string protocol;  // IRP name, any case ("nec1" is NEC1)
   int device = 0;
-  int subdevice = -1;    // -1: the protocol's default (NEC1: 255 - device)
+  int subdevice = -1;  // -1: the protocol's default (NEC1: 255 - device)
   int function = 0;
 };
 

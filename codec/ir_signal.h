@@ -9,9 +9,9 @@
 namespace kavro::codec {
 
 struct IrSignal {
-  int carrier_hz = 0;            // 0 when the source does not say
-  std::vector<int32_t> intro;    // sent once
-  std::vector<int32_t> repeat;   // sent again while a key is held; may be empty
+  int carrier_hz = 0;           // 0 when the source does not say
+  std::vector<int32_t> intro;   // sent once
+  std::vector<int32_t> repeat;  // sent again while a key is held; may be empty
 };
 
 }  // namespace kavro::codec

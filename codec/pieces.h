@@ -18,9 +18,9 @@ enum class PieceKind : std::uint8_t { kLeaderMark, kLeaderSpace, kBitMark, kBitS
 
 struct Piece {
   PieceKind kind;
-  int32_t counts;   // duration in the controller's time unit
-  int frame;        // 1..3; a pause carries the number of the frame it follows
-  bool bit = false; // the data bit a kBitMark or kBitSpace belongs to
+  int32_t counts;    // duration in the controller's time unit
+  int frame;         // 1..3; a pause carries the number of the frame it follows
+  bool bit = false;  // the data bit a kBitMark or kBitSpace belongs to
 
   bool IsMark() const { return kind == PieceKind::kLeaderMark || kind == PieceKind::kBitMark; }
 };

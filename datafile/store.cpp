@@ -208,8 +208,7 @@ int ReadKeyValue(const std::string& path, std::string_view section, std::string_
 namespace {
 
 // The file read for a change; -1 (with the reason) when there is none to change.
-int ReadForChange(const std::string& path, std::string& data, ReadOutcome& read,
-                  FileError* error) {
+int ReadForChange(const std::string& path, std::string& data, ReadOutcome& read, FileError* error) {
   Report(error, {});
   if (path.empty()) {
     Report(error, {FileFault::kNotFound, ENOENT});
@@ -223,8 +222,7 @@ int ReadForChange(const std::string& path, std::string& data, ReadOutcome& read,
 // New key lines at the end of the body of `section` (made, with the file, where missing): after
 // the empty lines that close the section, directly above the next header.
 int AddNewKeyLines(const std::string& path, std::string_view data, ReadOutcome read,
-                   std::string_view section, std::span<const KeyValue> entries,
-                   FileError* error) {
+                   std::string_view section, std::span<const KeyValue> entries, FileError* error) {
   size_t extra = section.size();
   for (const KeyValue& entry : entries) extra += entry.key.size() + entry.value.size() + 3;
   std::string out = ReserveFor(data, extra);

@@ -39,8 +39,9 @@ LibraryImport ImportForLibrary(const std::string& path, const std::string& data_
   }
   const std::optional<codec::Format> format = codec::DetectFormat(content);
   if (!format) {
-    result.error = path + ": not a file of a known format (Pronto, raw timings, LIRC, Flipper, "
-                          "IRDB CSV, Broadlink)";
+    result.error = path +
+                   ": not a file of a known format (Pronto, raw timings, LIRC, Flipper, "
+                   "IRDB CSV, Broadlink)";
     return result;
   }
 
@@ -61,8 +62,8 @@ LibraryImport ImportForLibrary(const std::string& path, const std::string& data_
       result.refused.push_back(made[i].name + ": " + made[i].error);
       continue;
     }
-    result.entries.push_back(RecordKey(numbers[i]) + ' ' +
-                             BytesToHexText(made[i].block->bytes()) + ' ' +
+    result.entries.push_back(RecordKey(numbers[i]) + ' ' + BytesToHexText(made[i].block->bytes()) +
+                             ' ' +
                              std::string(CutSjis(Utf8ToSjisReplacing(made[i].name), kCommentSlot)));
   }
   if (made.empty()) result.error = path + ": no codes in this file";

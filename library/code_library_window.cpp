@@ -1,9 +1,9 @@
 #include "library/code_library_window.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QCloseEvent>
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QFrame>
@@ -119,8 +119,7 @@ TForm3::TForm3(LibraryHost& host, QWidget* parent)
   setAttribute(Qt::WA_QuitOnClose, false);
   BuildControls();
   BuildMenus();
-  setFixedSize(kClientWidth,
-               kClientHeight + kDecodeLineHeight + menuBar()->sizeHint().height());
+  setFixedSize(kClientWidth, kClientHeight + kDecodeLineHeight + menuBar()->sizeHint().height());
 }
 
 TForm3::~TForm3() = default;
@@ -594,8 +593,8 @@ void TForm3::ReportUnsaved(const std::string& path, FileError error) {
 void TForm3::ImportClick() {
   const std::optional<ChosenFile> chosen = choose_file(this, false);
   if (!chosen) return;
-  const LibraryImport imported =
-      ImportForLibrary(QFile::encodeName(chosen->path).toStdString(), host_.DataFileName(), entries_);
+  const LibraryImport imported = ImportForLibrary(QFile::encodeName(chosen->path).toStdString(),
+                                                  host_.DataFileName(), entries_);
   if (!imported.error.empty()) return ShowErrorText(QString::fromStdString(imported.error));
   for (const std::string& entry : imported.entries) AddEntry(entry);
   if (!imported.entries.empty()) modified_ = true;

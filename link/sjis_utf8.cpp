@@ -1,6 +1,5 @@
 #include "link/sjis_utf8.h"
 
-
 #include <QByteArray>
 #include <QString>
 #include <QStringDecoder>

@@ -46,7 +46,8 @@ std::string MakeCsv() {
   return csv;
 }
 
-const std::string kDataFile = "\r\n[COMMON]\r\nCOM=1\r\n\r\n[Signal]\r\nUnitNs=17625\r\n\r\n[Data]\r\n";
+const std::string kDataFile =
+    "\r\n[COMMON]\r\nCOM=1\r\n\r\n[Signal]\r\nUnitNs=17625\r\n\r\n[Data]\r\n";
 
 // The import as the command does it, without the printing.
 void Import(const std::string& csv_path, const std::string& data_file) {
@@ -112,13 +113,14 @@ int main(int argc, char** argv) {
   kavro::ReadSectionLine(data_file, kavro::kDataSection, line);
 
   const double import_ms = bench::MedianMs(kRuns, fresh, [&] { Import(csv_path, data_file); });
-  const double plain_ms = bench::MedianMs(
-      kRuns, fresh, [&] { PlainReadAndWrite(csv_path, data_file, records); });
+  const double plain_ms =
+      bench::MedianMs(kRuns, fresh, [&] { PlainReadAndWrite(csv_path, data_file, records); });
   std::printf("import of %d CSV rows (%zu stored), medians of %d runs in %s\n", kRows,
               records.size(), kRuns, folder.c_str());
   std::printf("  plain CSV read + one store write   %8.2f ms\n", plain_ms);
   std::printf("  import                             %8.2f ms  %5.2fx  (aim at most %.0fx: %s)\n",
-              import_ms, import_ms / plain_ms, kAim, import_ms / plain_ms <= kAim ? "met" : "MISSED");
+              import_ms, import_ms / plain_ms, kAim,
+              import_ms / plain_ms <= kAim ? "met" : "MISSED");
   std::filesystem::remove_all(folder);
   return 0;
 }

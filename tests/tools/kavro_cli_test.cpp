@@ -334,8 +334,9 @@ TEST_F(KavroCli, CodesAreEncodedDecodedCalibratedExportedAndImported) {
 
   // A partial import stores what fits and names what does not.
   const std::string csv = (dir_ / "irdb.csv").string();
-  WriteFile(csv, "functionname,protocol,device,subdevice,function\nPOWER,NEC1,4,-1,8\n"
-                 "PLAY,RC5,5,-1,53\n");
+  WriteFile(csv,
+            "functionname,protocol,device,subdevice,function\nPOWER,NEC1,4,-1,8\n"
+            "PLAY,RC5,5,-1,53\n");
   r = Cli({"import", csv});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, "stored as 0250: POWER\nrefused: PLAY: RC5 is bi-phase coded\n");

@@ -49,9 +49,10 @@ FileError LoadCodes(const Context& c, std::vector<StoredCode>& codes) {
     if (!parts) continue;
     std::vector<unsigned char> bytes;
     const int count = HexTextToBytes(parts->data, bytes);
-    codes.push_back({ParseRecordNumber(parts->number).value_or(-1), std::string(parts->data),
-                     std::string(parts->comment),
-                     SignalBlock(std::span<const unsigned char>(bytes.data(), std::max(count, 0)))});
+    codes.push_back(
+        {ParseRecordNumber(parts->number).value_or(-1), std::string(parts->data),
+         std::string(parts->comment),
+         SignalBlock(std::span<const unsigned char>(bytes.data(), std::max(count, 0)))});
   }
   line = "end";
   ReadSectionLine(c.data_file, kDataSection, line);
@@ -209,12 +210,12 @@ int CalibrateCommand(Context& c, Operands ops) {
   }
   const long long unit_ns = std::llround(calibration->unit_ns);
   char line[160];
-  std::snprintf(line, sizeof line, "unit %lld ns per count, from %d codes, spread %.1f %%",
-                unit_ns, calibration->supporting, calibration->spread_percent);
+  std::snprintf(line, sizeof line, "unit %lld ns per count, from %d codes, spread %.1f %%", unit_ns,
+                calibration->supporting, calibration->spread_percent);
   PrintLine(c.out, line);
   for (const codec::FamilyFit& family : calibration->families) {
-    std::snprintf(line, sizeof line, "  %s: %d codes, %.0f ns", family.family.c_str(),
-                  family.codes, family.unit_ns);
+    std::snprintf(line, sizeof line, "  %s: %d codes, %.0f ns", family.family.c_str(), family.codes,
+                  family.unit_ns);
     PrintLine(c.out, line);
   }
   for (const std::string& warning : calibration->warnings) PrintLine(c.out, "warning: " + warning);
@@ -295,8 +296,8 @@ int ExportCommand(Context& c, Operands ops) {
   bool missing = false;
   std::vector<codec::ExportCode> chosen;
   for (const StoredCode* code : Select(c, codes, numbers, missing))
-    chosen.push_back({code->number, SjisToUtf8(code->comment), code->block,
-                      codec::Decode(code->block)});
+    chosen.push_back(
+        {code->number, SjisToUtf8(code->comment), code->block, codec::Decode(code->block)});
   const codec::Outcome<std::string> text =
       codec::WriteEntries(*format, chosen, {settings.unit_ns, settings.carrier_hz});
   if (!text) {
@@ -352,8 +353,7 @@ int ImportCommand(Context& c, Operands ops) {
     return kExitFailed;
   }
   if (!format) format = codec::DetectFormat(content);
-  if (!format)
-    return InputError(c.err, "cannot tell the format of " + *file + ": give --format");
+  if (!format) return InputError(c.err, "cannot tell the format of " + *file + ": give --format");
 
   codec::SignalSettings settings;
   if (!LoadSettings(c, settings)) return kExitFailed;
@@ -384,7 +384,8 @@ int ImportCommand(Context& c, Operands ops) {
   if (made.empty()) PrintLine(c.out, "no entries in " + *file);
   if (!dry_run && !records.empty()) {
     FileError error;
-    if (AddKeyValues(c.data_file, kDataSection, records, &error) != 0) return WriteFailure(c, error);
+    if (AddKeyValues(c.data_file, kDataSection, records, &error) != 0)
+      return WriteFailure(c, error);
   }
   return refused == 0 && !made.empty() ? kExitOk : kExitFailed;
 }

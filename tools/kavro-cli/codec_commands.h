@@ -10,6 +10,7 @@ int DecodeCommand(Context& c, Operands operands);     // decode [--json] [N...]
 int CalibrateCommand(Context& c, Operands operands);  // calibrate [--dry-run]
 int EncodeCommand(Context& c, Operands operands);     // encode PROTOCOL D S F [--store N COMMENT]
 int ExportCommand(Context& c, Operands operands);     // export --format F [-o FILE] [N...]
-int ImportCommand(Context& c, Operands operands);     // import FILE [--format F] [--from N] [--dry-run]
+int ImportCommand(Context& c,
+                  Operands operands);  // import FILE [--format F] [--from N] [--dry-run]
 
 }  // namespace kavro::cli
