@@ -6,16 +6,12 @@
 #include <cstdio>
 #include <tuple>
 
+#include "codec/block_limits.h"
 #include "codec/protocol_table.h"
 #include "codec/signal_settings.h"
 
 namespace kavro::codec {
 namespace {
-
-constexpr int kMaxLeaderMark = 1023;
-constexpr int kMaxLeaderSpace = 511;
-constexpr int kMaxBitPiece = 255;
-constexpr int kMaxPause = 32767;
 
 // Microseconds in counts of the unit, held to a range an int keeps whatever the unit.
 int ToCounts(double us, double unit_ns) {
@@ -157,12 +153,9 @@ Outcome<std::vector<StoredFrame>> StoredFrames(const std::vector<FrameLayout>& l
     if (f + 1 < layouts.size()) frame.pause = durations.Pause(static_cast<int>(f), layout);
     total_bits += static_cast<int>(frame.bits.size());
 
-    if (frame.leader_mark > kMaxLeaderMark)
-      return Result::Fail("leader mark " + std::to_string(frame.leader_mark) + " counts > 1023");
-    if (frame.leader_space > kMaxLeaderSpace)
-      return Result::Fail("leader space " + std::to_string(frame.leader_space) + " counts > 511");
-    if (frame.pause > kMaxPause)
-      return Result::Fail("pause " + std::to_string(frame.pause) + " counts > 32767");
+    if (std::string problem = FrameBeyondFields(frame.leader_mark, frame.leader_space, frame.pause);
+        !problem.empty())
+      return Result::Fail(std::move(problem));
     frames.push_back(std::move(frame));
   }
   if (frames.size() > kSignalFrameCount)
@@ -249,9 +242,10 @@ Outcome<SignalBlock> Encode(const EncodeRequest& request, const EncodeTiming& ti
   if (!(*unit_ns > 0)) return Result::Fail("the time unit must be more than 0 ns");
 
   const Durations durations(*protocol, *unit_ns, templ, &detail);
-  for (int piece : {durations.long_time(), durations.short_time(), durations.alt_time()})
-    if (piece > kMaxBitPiece)
-      return Result::Fail("bit piece " + std::to_string(piece) + " counts > 255");
+  if (std::string problem =
+          BitPiecesBeyondField(durations.long_time(), durations.short_time(), durations.alt_time());
+      !problem.empty())
+    return Result::Fail(std::move(problem));
   const auto too_coarse = [&] {
     const std::string pieces = std::to_string(durations.short_time()) + " and " +
                                std::to_string(durations.long_time()) + " counts";

@@ -39,21 +39,6 @@ std::string LittleEndianText(uint32_t value) {
   return text;
 }
 
-// The durations of one "data:" line, added to those of the entry.
-std::string ReadData(std::string_view text, std::vector<int32_t>& data) {
-  Tokens tokens(text, kBlanks);
-  std::string_view token;
-  while (tokens.Next(token)) {
-    const std::optional<int64_t> us =
-        token[0] >= '0' && token[0] <= '9' ? ParseDecimal(token) : std::nullopt;
-    if (!us) return Quoted(token) + " is not a duration";
-    if (const std::string problem = DurationProblem(*us); !problem.empty()) return problem;
-    if (data.size() >= kMaxDurations) return TooManyDurations();
-    data.push_back(static_cast<int32_t>(data.size() % 2 == 0 ? *us : -*us));
-  }
-  return {};
-}
-
 Outcome<IrSignal> RawSignal(const PendingEntry& pending) {
   IrSignal signal;
   if (!pending.frequency.empty()) {
@@ -114,7 +99,7 @@ void Take(PendingEntry& pending, std::string_view key, std::string_view value, i
   } else if (key == "frequency") {
     pending.frequency = value;
   } else if (key == "data" && pending.error.empty()) {
-    const std::string problem = ReadData(value, pending.data);
+    const std::string problem = ReadUnsignedDurations(value, pending.data);
     if (!problem.empty()) pending.error = problem + " (line " + std::to_string(line) + ")";
   }
   // duty_cycle and keys of later versions say nothing the block can hold.

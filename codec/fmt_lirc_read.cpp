@@ -276,19 +276,6 @@ void Finish(const Remote& remote, std::vector<ImportEntry>& entries) {
   }
 }
 
-std::string ReadRawDurations(Tokens& tokens, std::vector<int32_t>& raw) {
-  std::string_view token;
-  while (tokens.Next(token)) {
-    const std::optional<int64_t> us =
-        token[0] >= '0' && token[0] <= '9' ? ParseDecimal(token) : std::nullopt;
-    if (!us) return Quoted(token) + " is not a duration";
-    if (const std::string problem = DurationProblem(*us); !problem.empty()) return problem;
-    if (raw.size() >= kMaxDurations) return TooManyDurations();
-    raw.push_back(static_cast<int32_t>(raw.size() % 2 == 0 ? *us : -*us));
-  }
-  return {};
-}
-
 }  // namespace
 
 std::vector<ImportEntry> ParseLirc(std::string_view content) {
@@ -338,8 +325,7 @@ std::vector<ImportEntry> ParseLirc(std::string_view content) {
     }
     if (state == State::kRawCodes && first != "name") {
       if (!remote.raw_codes.empty() && remote.raw_codes.back().error.empty()) {
-        Tokens durations(text, kBlanks);
-        remote.raw_codes.back().error = ReadRawDurations(durations, remote.raw_codes.back().raw);
+        remote.raw_codes.back().error = ReadUnsignedDurations(text, remote.raw_codes.back().raw);
       }
       continue;
     }

@@ -84,4 +84,18 @@ std::string LeftOutLine(const ExportCode& code, std::string_view reason) {
   return line + ": not written: " + std::string(reason) + "\n";
 }
 
+std::string ReadUnsignedDurations(std::string_view text, std::vector<int32_t>& part) {
+  Tokens tokens(text, kBlanks);
+  std::string_view token;
+  while (tokens.Next(token)) {
+    const std::optional<int64_t> us =
+        token[0] >= '0' && token[0] <= '9' ? ParseDecimal(token) : std::nullopt;
+    if (!us) return Quoted(token) + " is not a duration";
+    if (const std::string problem = DurationProblem(*us); !problem.empty()) return problem;
+    if (part.size() >= kMaxDurations) return TooManyDurations();
+    part.push_back(static_cast<int32_t>(part.size() % 2 == 0 ? *us : -*us));
+  }
+  return {};
+}
+
 }  // namespace kavro::codec

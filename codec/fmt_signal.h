@@ -26,6 +26,10 @@ bool JoinDuration(std::vector<int32_t>& part, int64_t us);
 // only the part that comes last may end with a mark. What every parser gives.
 bool WellFormed(const IrSignal& signal);
 
+// Unsigned durations separated by blanks, marks and spaces alternating from a mark (LIRC raw
+// codes, Flipper raw data), appended to `part` with their signs; why not, or empty.
+std::string ReadUnsignedDurations(std::string_view text, std::vector<int32_t>& part);
+
 // "more than 1024 durations".
 std::string TooManyDurations();
 

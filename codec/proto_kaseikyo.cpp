@@ -87,46 +87,19 @@ std::vector<FrameLayout> BuildSharpK(const Fields& f) {
 enum Index { kPanasonic, kDenonK, kMitsubishiK, kFujitsu, kTeacK, kSharpK, kJvc48, kKaseikyo };
 
 constexpr FieldLimits kByteFields{255, 255, SubdeviceRule::kRequired, 255};
+// One protocol a line.
+// clang-format off
 const std::array<ProtocolInfo, 8> kProtocols{{
     {"Panasonic", "Kaseikyo", 37000, kT, kKaseikyoBits, kByteFields, BuildPanasonic},
-    {"Denon-K",
-     "Kaseikyo",
-     37000,
-     kT,
-     kKaseikyoBits,
-     {15, 15, SubdeviceRule::kRequired, 4095},
-     BuildDenonK},
+    {"Denon-K", "Kaseikyo", 37000, kT, kKaseikyoBits, {15, 15, SubdeviceRule::kRequired, 4095}, BuildDenonK},
     {"Mitsubishi-K", "Kaseikyo", 37000, kT, kKaseikyoBits, kByteFields, BuildMitsubishiK},
-    {"Fujitsu",
-     "Kaseikyo",
-     37000,
-     kT,
-     kKaseikyoBits,
-     {255, 255, SubdeviceRule::kSameAsDevice, 255},
-     BuildFujitsu},
-    {"Teac-K",
-     "Kaseikyo",
-     37000,
-     kT,
-     kKaseikyoBits,
-     {15, 255, SubdeviceRule::kRequired, 255},
-     BuildTeacK},
-    {"Sharp-K",
-     "Kaseikyo",
-     38000,
-     400,
-     kKaseikyoBits,
-     {15, 255, SubdeviceRule::kRequired, 255},
-     BuildSharpK},
+    {"Fujitsu", "Kaseikyo", 37000, kT, kKaseikyoBits, {255, 255, SubdeviceRule::kSameAsDevice, 255}, BuildFujitsu},
+    {"Teac-K", "Kaseikyo", 37000, kT, kKaseikyoBits, {15, 255, SubdeviceRule::kRequired, 255}, BuildTeacK},
+    {"Sharp-K", "Kaseikyo", 38000, 400, kKaseikyoBits, {15, 255, SubdeviceRule::kRequired, 255}, BuildSharpK},
     {"JVC-48", "Kaseikyo", 37000, kT, kKaseikyoBits, kByteFields, BuildJvc48},
-    {"Kaseikyo",
-     "Kaseikyo",
-     37000,
-     kT,
-     kKaseikyoBits,
-     {15, 255, SubdeviceRule::kRequired, 255},
-     nullptr},
+    {"Kaseikyo", "Kaseikyo", 37000, kT, kKaseikyoBits, {15, 255, SubdeviceRule::kRequired, 255}, nullptr},
 }};
+// clang-format on
 
 struct Vendor {
   std::uint32_t m, n;

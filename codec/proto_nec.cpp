@@ -73,6 +73,8 @@ enum Index { kNec1, kNec2, kNec1F16, kNec2F16, kNecx1, kNecx2, kSamsung20, kAiwa
 constexpr FieldLimits kNecLimits{255, 255, SubdeviceRule::kComplement, 255};
 constexpr FieldLimits kNecF16Limits{255, 255, SubdeviceRule::kComplement, 65535};
 
+// One protocol a line.
+// clang-format off
 const std::array<ProtocolInfo, 9> kProtocols{{
     {"NEC1", "NEC", 38400, 564, kNecBits, kNecLimits, BuildNec1},
     {"NEC2", "NEC", 38400, 564, kNecBits, kNecLimits, BuildNec2},
@@ -80,16 +82,11 @@ const std::array<ProtocolInfo, 9> kProtocols{{
     {"NEC2-f16", "NEC", 38400, 564, kNecBits, kNecF16Limits, BuildNec2F16},
     {"NECx1", "NEC", 38400, 564, kNecBits, kNecLimits, BuildNecx1},
     {"NECx2", "NEC", 38400, 564, kNecBits, kNecLimits, BuildNecx2},
-    {"Samsung20",
-     "NEC",
-     38400,
-     564,
-     kNecBits,
-     {63, 63, SubdeviceRule::kRequired, 255},
-     BuildSamsung20},
+    {"Samsung20", "NEC", 38400, 564, kNecBits, {63, 63, SubdeviceRule::kRequired, 255}, BuildSamsung20},
     {"Aiwa", "NEC", 38123, 550, kNecBits, {255, 31, SubdeviceRule::kRequired, 255}, BuildAiwa},
     {"JVC", "NEC", 37900, 527, kNecBits, {255, 0, SubdeviceRule::kNone, 255}, BuildJvc},
 }};
+// clang-format on
 
 // NEC1 is the frame with dittos, NEC2 the frame repeated; a frame whose byte 4 is not ~F
 // carries a 16-bit function (the -f16 forms, which have no check).

@@ -22,9 +22,12 @@ std::vector<FrameLayout> BuildRca(const Fields& f) {
   return {frame, frame};
 }
 
+// One protocol a line.
+// clang-format off
 const std::array<ProtocolInfo, 1> kProtocols{{
     {"RCA", "RCA", 58000, kT, kRcaBits, {15, 0, SubdeviceRule::kNone, 255}, BuildRca},
 }};
+// clang-format on
 
 }  // namespace
 

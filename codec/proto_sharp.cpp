@@ -39,17 +39,14 @@ std::vector<FrameLayout> BuildMitsubishi(const Fields& f) {
 
 enum Index { kSharp, kDenon, kMitsubishi };
 
+// One protocol a line.
+// clang-format off
 const std::array<ProtocolInfo, 3> kProtocols{{
     {"Sharp", "Sharp", 38000, 264, kSharpBits, {31, 0, SubdeviceRule::kNone, 255}, BuildSharp},
     {"Denon", "Sharp", 38000, 264, kSharpBits, {31, 0, SubdeviceRule::kNone, 255}, BuildDenon},
-    {"Mitsubishi",
-     "Sharp",
-     32600,
-     300,
-     kSharpBits,
-     {255, 0, SubdeviceRule::kNone, 255},
-     BuildMitsubishi},
+    {"Mitsubishi", "Sharp", 32600, 300, kSharpBits, {255, 0, SubdeviceRule::kNone, 255}, BuildMitsubishi},
 }};
+// clang-format on
 
 // Sharp or Denon by the first frame's extension bits; sure when the frames alternate between
 // the first half and the second (same device, function inverted).

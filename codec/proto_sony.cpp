@@ -24,17 +24,14 @@ std::vector<FrameLayout> BuildSony20(const Fields& f) {
   return ThreeFrames(BitWriter().Lsb(f.function, 7).Lsb(f.device, 5).Lsb(f.subdevice, 8).Take());
 }
 
+// One protocol a line.
+// clang-format off
 const std::array<ProtocolInfo, 3> kProtocols{{
     {"Sony12", "Sony", 40000, 600, kSonyBits, {31, 0, SubdeviceRule::kNone, 127}, BuildSony12},
     {"Sony15", "Sony", 40000, 600, kSonyBits, {255, 0, SubdeviceRule::kNone, 127}, BuildSony15},
-    {"Sony20",
-     "Sony",
-     40000,
-     600,
-     kSonyBits,
-     {31, 255, SubdeviceRule::kRequired, 127},
-     BuildSony20},
+    {"Sony20", "Sony", 40000, 600, kSonyBits, {31, 255, SubdeviceRule::kRequired, 127}, BuildSony20},
 }};
+// clang-format on
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/block_limits.h"
 #include "codec/fit_frames.h"
 #include "codec/fit_levels.h"
 #include "codec/fit_symbols.h"
@@ -16,17 +17,8 @@
 namespace kavro::codec {
 namespace {
 
-// The largest values of the block's duration fields.
-constexpr int kMaxLeaderMark = 1023;
-constexpr int kMaxLeaderSpace = 511;
-constexpr int kMaxBitPiece = 255;
-constexpr int kMaxPause = 32767;
 // A frame's bit count field holds 7 bits: the block's 80 bits always fit.
 static_assert(kSignalBitCount <= 127);
-
-std::string TooLong(const char* what, int counts, int limit) {
-  return std::string(what) + " " + std::to_string(counts) + " counts > " + std::to_string(limit);
-}
 
 // One frame as the block stores it.
 struct FitFrame {
@@ -48,10 +40,6 @@ std::string FitOneFrame(const fit::RawFrame& raw, const fit::BitSymbols& symbols
     frame.leader_mark = fit::WholeCounts(first.mark);
     frame.leader_space = fit::WholeCounts(first.space);
   }
-  if (frame.leader_mark > kMaxLeaderMark)
-    return TooLong("leader mark", frame.leader_mark, kMaxLeaderMark);
-  if (frame.leader_space > kMaxLeaderSpace)
-    return TooLong("leader space", frame.leader_space, kMaxLeaderSpace);
 
   for (std::size_t i = 1; i < raw.pairs.size(); ++i)
     frame.bits.push_back(symbols.BitOf(raw.pairs[i]));
@@ -59,9 +47,8 @@ std::string FitOneFrame(const fit::RawFrame& raw, const fit::BitSymbols& symbols
     // The pause ran on from the last bit's space.
     const fit::Pair& end = raw.pairs.back();
     frame.pause = std::max(0, fit::WholeCounts(end.space) - symbols.Space(frame.bits.back()));
-    if (frame.pause > kMaxPause) return TooLong("pause", frame.pause, kMaxPause);
   }
-  return "";
+  return FrameBeyondFields(frame.leader_mark, frame.leader_space, frame.pause);
 }
 
 SignalBlock Assemble(const fit::BitSymbols& symbols, const std::vector<FitFrame>& frames) {
@@ -136,8 +123,10 @@ Outcome<SignalBlock> FitSignal(const IrSignal& signal, double unit_ns) {
 
   auto symbols = fit::FitSymbols(raw);
   if (!symbols) return Result::Fail(symbols.reason());
-  for (int piece : {symbols->long_time, symbols->short_time, symbols->alt_time})
-    if (piece > kMaxBitPiece) return Result::Fail(TooLong("bit piece", piece, kMaxBitPiece));
+  if (std::string problem =
+          BitPiecesBeyondField(symbols->long_time, symbols->short_time, symbols->alt_time);
+      !problem.empty())
+    return Result::Fail(std::move(problem));
 
   std::vector<FitFrame> frames(raw.size());
   for (std::size_t f = 0; f < raw.size(); ++f) {

@@ -1,6 +1,9 @@
 #include "datafile/signal_block.h"
 
 #include <algorithm>
+#include <vector>
+
+#include "datafile/hex_text.h"
 
 namespace kavro {
 
@@ -36,6 +39,12 @@ void SignalBlock::ClearAbsentFrames() {
   } else if (bytes_[13] == 0) {
     std::fill(bytes_.begin() + 14, bytes_.begin() + 19, 0);
   }
+}
+
+SignalBlock SignalBlockFromText(std::string_view data_text) {
+  std::vector<unsigned char> bytes;
+  const int count = HexTextToBytes(data_text, bytes);
+  return SignalBlock(std::span<const unsigned char>(bytes.data(), count > 0 ? count : 0));
 }
 
 }  // namespace kavro

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <span>
+#include <string_view>
 
 namespace kavro {
 
@@ -55,5 +56,8 @@ class SignalBlock {
 
   std::array<unsigned char, kSignalBlockSize> bytes_{};
 };
+
+// The block a stored data text stands for (HexTextToBytes); positions it does not give are 0.
+SignalBlock SignalBlockFromText(std::string_view data_text);
 
 }  // namespace kavro

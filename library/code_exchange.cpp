@@ -16,15 +16,6 @@
 #include "link/sjis_utf8.h"
 
 namespace kavro {
-namespace {
-
-SignalBlock BlockOf(std::string_view data_text) {
-  std::vector<unsigned char> bytes;
-  const int count = HexTextToBytes(data_text, bytes);
-  return SignalBlock(std::span<const unsigned char>(bytes.data(), count > 0 ? count : 0));
-}
-
-}  // namespace
 
 LibraryImport ImportForLibrary(const std::string& path, const std::string& data_file,
                                const std::vector<std::string>& entries) {
@@ -50,7 +41,7 @@ LibraryImport ImportForLibrary(const std::string& path, const std::string& data_
   for (const std::string& entry : entries) {
     const std::optional<RecordEntryParts> parts = SplitRecordEntry(entry);
     if (!parts) continue;
-    known.push_back(BlockOf(parts->data));
+    known.push_back(SignalBlockFromText(parts->data));
     if (const std::optional<int> number = LeadingDecimal(parts->number)) used.insert(*number);
   }
   const codec::SignalSettings settings = codec::ReadSignalSettings(data_file);
@@ -77,7 +68,7 @@ codec::Outcome<std::string> ExportLibrary(codec::Format format,
   for (const std::string& entry : entries) {
     const std::optional<RecordEntryParts> parts = SplitRecordEntry(entry);
     if (!parts) continue;
-    const SignalBlock block = BlockOf(parts->data);
+    const SignalBlock block = SignalBlockFromText(parts->data);
     codes.push_back({LeadingDecimal(parts->number).value_or(0), SjisToUtf8(parts->comment), block,
                      codec::Decode(block)});
   }
@@ -86,7 +77,7 @@ codec::Outcome<std::string> ExportLibrary(codec::Format format,
 }
 
 std::string DecodeLine(std::string_view data_text, std::optional<double> unit_ns) {
-  const SignalBlock block = BlockOf(data_text);
+  const SignalBlock block = SignalBlockFromText(data_text);
   std::string line = codec::DecodeSummary(codec::Decode(block));
   if (unit_ns) {
     long long counts = 0;

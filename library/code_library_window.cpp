@@ -364,6 +364,7 @@ void TForm3::FormShow() {
 
   MsgOut("");
   DecodeInfo->clear();
+  unit_ns_ = codec::ReadSignalSettings(path).unit_ns;
   modified_ = false;
 
   std::vector<std::string> entries;
@@ -430,8 +431,7 @@ void TForm3::IrDataListClick() {
   // Show where the texts begin, as a freshly filled edit does.
   IrData->setCursorPosition(0);
   IrComm->setCursorPosition(0);
-  DecodeInfo->setText(QString::fromStdString(
-      DecodeLine(parts->data, codec::ReadSignalSettings(host_.DataFileName()).unit_ns)));
+  DecodeInfo->setText(QString::fromStdString(DecodeLine(parts->data, unit_ns_)));
 
   std::vector<unsigned char> bytes;
   const int count = HexTextToBytes(parts->data, bytes);

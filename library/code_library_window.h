@@ -119,6 +119,8 @@ class TForm3 : public QMainWindow {
   LibraryHost& host_;
   std::vector<std::string> entries_;
   bool modified_ = false;
+  // The controller's time unit as the data file gave it at the last showing.
+  std::optional<double> unit_ns_;
 
   QPushButton* IrLearn = nullptr;
   QPushButton* IrSend = nullptr;

@@ -31,7 +31,6 @@ using codec::Decoded;
 // One record of section Data as these commands see it.
 struct StoredCode {
   int number = 0;
-  std::string data;     // the data text
   std::string comment;  // Shift-JIS
   SignalBlock block;
 };
@@ -47,12 +46,8 @@ FileError LoadCodes(const Context& c, std::vector<StoredCode>& codes) {
     if (!entry) continue;
     const std::optional<RecordEntryParts> parts = SplitRecordEntry(*entry);
     if (!parts) continue;
-    std::vector<unsigned char> bytes;
-    const int count = HexTextToBytes(parts->data, bytes);
-    codes.push_back(
-        {ParseRecordNumber(parts->number).value_or(-1), std::string(parts->data),
-         std::string(parts->comment),
-         SignalBlock(std::span<const unsigned char>(bytes.data(), std::max(count, 0)))});
+    codes.push_back({ParseRecordNumber(parts->number).value_or(-1), std::string(parts->comment),
+                     SignalBlockFromText(parts->data)});
   }
   line = "end";
   ReadSectionLine(c.data_file, kDataSection, line);
@@ -154,6 +149,16 @@ std::optional<std::string> OptionValue(const Context& c, Operands ops, std::size
     return std::nullopt;
   }
   return ops[++i];
+}
+
+// "--format NAME" at ops[i] (advancing i) into `format`; false after a message naming `choices`.
+bool FormatOption(const Context& c, Operands ops, std::size_t& i,
+                  std::optional<codec::Format>& format, std::string_view choices) {
+  const std::optional<std::string> name = OptionValue(c, ops, i);
+  if (!name) return false;
+  format = codec::FormatFromName(*name);
+  if (!format) InputError(c.err, "--format must be " + std::string(choices));
+  return format.has_value();
 }
 
 bool ParseInt(std::string_view text, int& value) {
@@ -275,11 +280,8 @@ int ExportCommand(Context& c, Operands ops) {
   std::vector<int> numbers;
   for (std::size_t i = 0; i < ops.size(); ++i) {
     if (ops[i] == "--format") {
-      const std::optional<std::string> name = OptionValue(c, ops, i);
-      if (!name) return kExitUsage;
-      format = codec::FormatFromName(*name);
-      if (!format)
-        return InputError(c.err, "--format must be pronto, raw, lirc, flipper or broadlink");
+      if (!FormatOption(c, ops, i, format, "pronto, raw, lirc, flipper or broadlink"))
+        return kExitUsage;
     } else if (ops[i] == "-o") {
       output = OptionValue(c, ops, i);
       if (!output || output->empty()) return InputError(c.err, "-o needs a file name");
@@ -323,11 +325,8 @@ int ImportCommand(Context& c, Operands ops) {
   bool dry_run = false;
   for (std::size_t i = 0; i < ops.size(); ++i) {
     if (ops[i] == "--format") {
-      const std::optional<std::string> name = OptionValue(c, ops, i);
-      if (!name) return kExitUsage;
-      format = codec::FormatFromName(*name);
-      if (!format)
-        return InputError(c.err, "--format must be pronto, raw, lirc, flipper, irdb or broadlink");
+      if (!FormatOption(c, ops, i, format, "pronto, raw, lirc, flipper, irdb or broadlink"))
+        return kExitUsage;
     } else if (ops[i] == "--from") {
       const std::optional<std::string> from = OptionValue(c, ops, i);
       if (!from) return kExitUsage;
