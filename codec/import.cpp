@@ -4,25 +4,21 @@
 
 #include "codec/decode.h"
 #include "codec/encode.h"
+#include "codec/protocol_table.h"
 #include "codec/signal_settings.h"
 #include "codec/timings.h"
 
 namespace kavro::codec {
 namespace {
 
-std::string Upper(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return upper;
-}
-
-// The first confidently decoded known code of each protocol, by the protocol's name in capitals.
-std::map<std::string, const SignalBlock*> TimingTemplates(std::span<const SignalBlock> known) {
-  std::map<std::string, const SignalBlock*> templates;
+// The first confidently decoded known code of each protocol, by the protocol's entry in the
+// table (so that any spelling or alias of a name finds it).
+std::map<const ProtocolInfo*, const SignalBlock*> TimingTemplates(
+    std::span<const SignalBlock> known) {
+  std::map<const ProtocolInfo*, const SignalBlock*> templates;
   for (const SignalBlock& block : known) {
-    const Decoded decoded = Decode(block);
-    if (decoded.confident) templates.emplace(Upper(decoded.protocol), &block);
+    const DecodeDetail detail = DecodeDetailed(block);
+    if (detail.decoded.confident) templates.emplace(detail.protocol, &block);
   }
   return templates;
 }
@@ -32,7 +28,7 @@ std::map<std::string, const SignalBlock*> TimingTemplates(std::span<const Signal
 std::vector<ImportedCode> ConvertEntries(std::span<const ImportEntry> entries,
                                          std::optional<double> unit_ns,
                                          std::span<const SignalBlock> known) {
-  std::map<std::string, const SignalBlock*> templates;
+  std::map<const ProtocolInfo*, const SignalBlock*> templates;
   bool templates_made = false;
   std::vector<ImportedCode> codes;
   codes.reserve(entries.size());
@@ -50,7 +46,7 @@ std::vector<ImportedCode> ConvertEntries(std::span<const ImportEntry> entries,
       // Decoding the known codes costs a little: only an import with protocol numbers pays it.
       if (!templates_made) templates = TimingTemplates(known);
       templates_made = true;
-      const auto found = templates.find(Upper(entry.request->protocol));
+      const auto found = templates.find(FindProtocol(entry.request->protocol));
       const EncodeTiming timing{unit_ns, found == templates.end() ? nullptr : found->second};
       if (Outcome<SignalBlock> encoded = Encode(*entry.request, timing)) {
         code.block = std::move(encoded).value();
