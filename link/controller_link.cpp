@@ -104,6 +104,10 @@ void ControllerLink::Notify(Traffic traffic, std::span<const unsigned char> byte
   if (observer_) observer_(traffic, bytes);
 }
 
+void ControllerLink::NotifyEnd(ExchangeEnd::Kind kind, int reply, std::string data) {
+  if (end_observer_) end_observer_(ExchangeEnd{kind, reply, std::move(data)});
+}
+
 void ControllerLink::ShowBusy() { ui_.MsgOut(kBusy); }
 
 // ---------------------------------------------------------------- sending
@@ -252,6 +256,7 @@ void ControllerLink::Timer1Timer() {
   if (--countdown_ > 0) return;
   ReportFailure(kTimeout);
   AbortExchange();
+  NotifyEnd(ExchangeEnd::Kind::kTimeout);
 }
 
 void ControllerLink::SerialDeviceGone() {
@@ -261,6 +266,7 @@ void ControllerLink::SerialDeviceGone() {
   // No reply can come: waiting for the time-out would only keep the user waiting.
   AbortExchange();
   ReportFailure(text);
+  NotifyEnd(ExchangeEnd::Kind::kDeviceGone);
 }
 
 void ControllerLink::ReportFailure(std::string_view text) {
@@ -290,6 +296,12 @@ void ControllerLink::CloseLink() {
     serial_.PortClose();
   }
   link_port_ = kLinkClosed;
+}
+
+void ControllerLink::Open() {
+  if (link_port_ != kLinkClosed) return;
+  int ticks = 0;
+  OpenLink(ticks);
 }
 
 void ControllerLink::DisConnectD1Click() {
@@ -373,18 +385,24 @@ void ControllerLink::CommDataCheck() {
   if (reply_.count <= 0) return;
   switch (state_) {
     case kInputPortRead:
-    case kInputDataRead:
-      ui_.MsgOut(Format(" R:%02X", reply_.bytes[0]));
+    case kInputDataRead: {
+      const int byte = reply_.bytes[0];
+      ui_.MsgOut(Format(" R:%02X", byte));
       EndExchange();
-      return;
+      return NotifyEnd(ExchangeEnd::Kind::kDone, byte);
+    }
     case kLearning: ParseLearnReply(); return;
-    case kIrSending:
+    case kIrSending: {
+      int refused = -1;
       for (int i = 0; i < reply_.count; ++i) {
-        if (reply_.bytes[i] != 'E')
-          ui_.MsgOut(std::string(kIrDataError) + Format(" (0x%X)", reply_.bytes[i]));
+        if (reply_.bytes[i] == 'E') continue;
+        ui_.MsgOut(std::string(kIrDataError) + Format(" (0x%X)", reply_.bytes[i]));
+        if (refused < 0) refused = reply_.bytes[i];
       }
       EndExchange();
-      return;
+      return NotifyEnd(refused < 0 ? ExchangeEnd::Kind::kDone : ExchangeEnd::Kind::kControllerError,
+                       refused);
+    }
     default:
       ui_.MsgOut(" R:" +
                  BytesToHexText(std::span<const unsigned char>(reply_.bytes.data(), reply_.count)));
@@ -417,13 +435,13 @@ void ControllerLink::ParseLearnReply() {
     if (library_) {
       ui_.LearnData(data_text);
       EndExchange();
-      return;
+      return NotifyEnd(ExchangeEnd::Kind::kLearned, -1, data_text);
     }
     StoreLearnedCode(data_text);
     ui_.MsgOut(kLearnOk);
     if (link_port_ == kTcpPort) tcp_.SendText(kLearnDoneLine);
     EndExchange();
-    return;
+    return NotifyEnd(ExchangeEnd::Kind::kLearned, -1, data_text);
   }
 }
 
@@ -431,6 +449,7 @@ void ControllerLink::FailLearn() {
   // Learn mode stays on: the next key press learns again.
   ui_.MsgOut(kLearnError);
   EndExchange();
+  NotifyEnd(ExchangeEnd::Kind::kLearnFailed);
 }
 
 void ControllerLink::StoreLearnedCode(const std::string& data_text) {

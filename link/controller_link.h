@@ -45,12 +45,29 @@ inline constexpr int kTcpPort = 6;
 enum SendIrDataResult : int { kSendStarted = 0, kSendEmpty = 1, kSendTooLong = 2, kSendBusy = 3 };
 enum SetLearnModeResult : int { kLearnStarted = 0, kLearnAlreadyOn = 1, kLearnBusy = 2 };
 
+// How an exchange ended, for a program that runs exchanges on behalf of others.
+struct ExchangeEnd {
+  enum class Kind {
+    kDone,             // the reply came (an input read: `reply` holds the byte read)
+    kLearned,          // `data` holds the learned data text
+    kLearnFailed,      // the controller's 'N', or a block without a signal
+    kControllerError,  // an IR send answered with `reply` instead of 'E'
+    kTimeout,
+    kDeviceGone,  // the serial device went away (also while no exchange was running)
+  };
+  Kind kind = Kind::kDone;
+  int reply = -1;
+  std::string data;
+};
+
 class ControllerLink {
  public:
   enum class Traffic { kFrame, kReply };
   // Sees every frame handed to RsOut (as the I/O page logs it) and every reply received
   // (serial bytes, or the text of a TCP read).
   using TrafficObserver = std::function<void(Traffic, std::span<const unsigned char>)>;
+  // Told after the link has finished with the exchange (state idle), so it may start the next.
+  using EndObserver = std::function<void(const ExchangeEnd&)>;
 
   // Installs its handlers on the channels and the tick source; all must outlive the link.
   ControllerLink(LinkUi& ui, CodeTable& codes, SerialChannel& serial, TcpChannel& tcp,
@@ -88,6 +105,8 @@ class ControllerLink {
   void DisConnectD1Click();
   // Closes the link if open (also at the end of the program).
   void CloseLink();
+  // Opens the link now, without a frame (a serial port gets its preamble); throws as RsOut does.
+  void Open();
 
   // The I/O page: hexadecimal fields as typed, with their checks and messages.
   void OutPort(std::string_view address_text, std::string_view data_text);
@@ -122,6 +141,7 @@ class ControllerLink {
   bool TransmitPending() const;
 
   void SetTrafficObserver(TrafficObserver observer) { observer_ = std::move(observer); }
+  void SetEndObserver(EndObserver observer) { end_observer_ = std::move(observer); }
 
  private:
   void OpenLink(int& ticks);
@@ -139,6 +159,7 @@ class ControllerLink {
   void StoreLearnedCode(const std::string& data_text);
   void ShowBusy();
   void Notify(Traffic traffic, std::span<const unsigned char> bytes);
+  void NotifyEnd(ExchangeEnd::Kind kind, int reply = -1, std::string data = {});
 
   LinkUi& ui_;
   CodeTable& codes_;
@@ -165,6 +186,7 @@ class ControllerLink {
   std::array<char, kSocketReadMax + 1> socket_buffer_{};
 
   TrafficObserver observer_;
+  EndObserver end_observer_;
 };
 
 }  // namespace kavro

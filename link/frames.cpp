@@ -82,8 +82,10 @@ TcpReplyAction RewriteTcpReply(std::string_view text, ReplyBuffer& reply) {
       pos += 2;
     }
     reply.count = kLearnReplySize;
-  } else if (text.size() >= 2 && text[1] == 'E') {
-    reply.bytes[0] = 'E';
+  } else if (text.size() >= 2 && (text[1] == 'E' || text[1] == 'N')) {
+    // "RN" is a learn the server could not make: the controller's 'N', so the user hears of it
+    // at once instead of after the time-out.
+    reply.bytes[0] = static_cast<unsigned char>(text[1]);
     reply.count = 1;
   }
   return TcpReplyAction::kParse;

@@ -68,7 +68,8 @@ std::string ShownServerText(std::string_view text);
 
 // Applies one received text (up to its first NUL) to the reply buffer: "RG" and hex pairs
 // become 'G' and the signal block with the count set to 30 (positions 1..29 not supplied are
-// cleared), "RE" becomes 'E' with count 1, any other 'R' line leaves the buffer as it stands.
+// cleared), "RE" becomes 'E' and "RN" 'N' with count 1, any other 'R' line leaves the buffer as
+// it stands.
 TcpReplyAction RewriteTcpReply(std::string_view text, ReplyBuffer& reply);
 
 }  // namespace kavro

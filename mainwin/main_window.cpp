@@ -29,16 +29,12 @@
 #include "gui/error_display.h"
 #include "gui/gui_text.h"
 #include "library/code_library_window.h"
-#include "link/commx_channel.h"
 #include "link/controller_link.h"
-#include "link/qt_comm_dispatcher.h"
-#include "link/qt_tcp_channel.h"
-#include "link/qt_tick_source.h"
+#include "link/controller_stack.h"
 #include "link/serial_devices.h"
 #include "mainwin/about_dialog.h"
 #include "mainwin/port_setting.h"
 #include "mainwin/program_icon.h"
-#include "serial/commx.h"
 
 namespace kavro {
 
@@ -68,23 +64,13 @@ bool SectionHasLines(const std::string& file, std::string_view section) {
 }  // namespace
 
 TForm1::TForm1(MainWindowSetup setup, QWidget* parent)
-    : QMainWindow(parent), setup_(std::move(setup)) {
-  dispatcher_ = std::make_unique<QtCommDispatcher>();
-  commx_ = std::make_unique<TCommX>(*dispatcher_);
-  serial_ = std::make_unique<CommxChannel>(*commx_);
-  tcp_ = std::make_unique<QtTcpChannel>();
-  tcp_->setObjectName(QStringLiteral("ClientSocket1"));
-  TickSource* ticks = setup_.ticks;
-  if (ticks == nullptr) {
-    auto timer = std::make_unique<QtTickSource>();
-    timer->setObjectName(QStringLiteral("Timer1"));
-    ticks = timer.get();
-    own_ticks_ = std::move(timer);
-  }
-  link_ = std::make_unique<ControllerLink>(*this, codes_, *serial_, *tcp_, *ticks);
+    : QMainWindow(parent),
+      setup_(std::move(setup)),
+      stack_(std::make_unique<ControllerStack>(*this, setup_.ticks)),
+      link_(&stack_->Link()) {
   // A connect or send failure surfaces in the error display. Queued, so the box never opens
   // inside the socket's own signal.
-  tcp_->SetErrorHandler([this](const std::string& text) {
+  stack_->Tcp().SetErrorHandler([this](const std::string& text) {
     QMetaObject::invokeMethod(
         this, [message = QString::fromStdString(text)] { ShowErrorText(message); },
         Qt::QueuedConnection);
@@ -106,7 +92,9 @@ TForm1::~TForm1() {
   delete takeCentralWidget();
 }
 
-const TcpChannel& TForm1::ClientSocket1() const { return *tcp_; }
+const TcpChannel& TForm1::ClientSocket1() const { return stack_->Tcp(); }
+
+const CodeTable& TForm1::Codes() const { return stack_->Codes(); }
 
 void TForm1::BuildWindow() {
   setObjectName(QStringLiteral("Form1"));
@@ -193,9 +181,9 @@ void TForm1::FormShow() {
   for (QLineEdit* field : {io_.out_adr, io_.out_data, io_.in_adr, io_.send_buff}) field->clear();
   MsgOut("");
   // The table mirrors the file after the reload: comments of codes no longer stored go too.
-  codes_.ClearDataAndFlags();
+  stack_->Codes().ClearDataAndFlags();
   for (int code = CodeTable::kFirstCode; code <= CodeTable::kLastCode; ++code)
-    codes_.SetComment(code, "");
+    stack_->Codes().SetComment(code, "");
   FixDataFileName();
   LoadLinkSettings();
   LoadWindowSettings();
@@ -296,8 +284,8 @@ void TForm1::LoadCodes() {
   if (ReadSectionLine(data_file_name_, kDataSection, line) == 0) {
     do {
       if (std::optional<CodeRecord> record = ReadMainWindowRecordLine(line)) {
-        codes_.SetData(record->number, record->text.data);
-        codes_.SetComment(record->number, record->text.comment);
+        stack_->Codes().SetData(record->number, record->text.data);
+        stack_->Codes().SetComment(record->number, record->text.comment);
       }
       line = "next";
     } while (ReadSectionLine(data_file_name_, kDataSection, line) == 0);
@@ -311,7 +299,7 @@ void TForm1::LoadCodes() {
 void TForm1::FormDestroy() {
   destroyed_ = true;
   link_->CloseLink();
-  const bool changed = codes_.AnyChanged();
+  const bool changed = stack_->Codes().AnyChanged();
   SaveSettings();
   if (changed) AskAndSaveChangedCodes();
 }
@@ -350,13 +338,14 @@ bool TForm1::AskAndSaveChangedCodes() {
     return false;
   FileError first_error;
   for (int code = CodeTable::kFirstCode; code <= CodeTable::kLastCode; ++code) {
-    if (!codes_.Changed(code)) continue;
+    if (!stack_->Codes().Changed(code)) continue;
     FileError error;
-    const int result = WriteKeyValue(data_file_name_, kDataSection, RecordKey(code),
-                                     RecordValue(codes_.Data(code), codes_.Comment(code)), &error);
+    const int result = WriteKeyValue(
+        data_file_name_, kDataSection, RecordKey(code),
+        RecordValue(stack_->Codes().Data(code), stack_->Codes().Comment(code)), &error);
     // A code that could not be written stays marked, and the user hears of it and why.
     if (result == 0)
-      codes_.SetChanged(code, false);
+      stack_->Codes().SetChanged(code, false);
     else if (!first_error)
       first_error = error ? error : FileError{FileFault::kIoError, 0};
   }
@@ -458,9 +447,9 @@ void TForm1::VersionV1Click() {
 }
 
 void TForm1::management1Click() {
-  if (codes_.AnyChanged() && !AskAndSaveChangedCodes()) {
+  if (stack_->Codes().AnyChanged() && !AskAndSaveChangedCodes()) {
     for (int code = CodeTable::kFirstCode; code <= CodeTable::kLastCode; ++code)
-      codes_.SetChanged(code, false);
+      stack_->Codes().SetChanged(code, false);
   }
   if (library_ != nullptr) library_->show();
   hide();
@@ -501,7 +490,7 @@ void TForm1::PageDisplay() {
   for (int i = 1; i <= kListRows; ++i) {
     const int code = list_page_ * kListRows + i;
     list_.rows[i - 1]->setText(QString::number(code));
-    list_.comments[i - 1]->setText(FromSjis(codes_.Comment(code)));
+    list_.comments[i - 1]->setText(FromSjis(stack_->Codes().Comment(code)));
   }
 }
 

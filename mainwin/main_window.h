@@ -25,11 +25,8 @@ class QTabWidget;
 
 namespace kavro {
 
-class CommxChannel;
+class ControllerStack;
 class ControllerLink;
-class QtCommDispatcher;
-class QtTcpChannel;
-class TCommX;
 class TForm2;
 class TForm3;
 class TcpChannel;
@@ -105,7 +102,7 @@ class TForm1 : public QMainWindow, public LinkUi, public LibraryHost {
   // --- state, for the program's tools and tests ---
   ControllerLink& Link() { return *link_; }
   const TcpChannel& ClientSocket1() const;
-  const CodeTable& Codes() const { return codes_; }
+  const CodeTable& Codes() const;
   int TvVtrOffset() const { return tv_vtr_offset_; }
   // The checked pad page, 1..3.
   int CheckedPadPage() const;
@@ -138,15 +135,10 @@ class TForm1 : public QMainWindow, public LinkUi, public LibraryHost {
                                       std::string_view deflt, const std::string& value);
   int CheckedPortChoice() const;
 
-  // The link and what it runs on. The dispatcher comes before the serial component that uses
-  // it, and the link after everything it holds references to.
-  std::unique_ptr<QtCommDispatcher> dispatcher_;
-  std::unique_ptr<TCommX> commx_;
-  std::unique_ptr<CommxChannel> serial_;
-  std::unique_ptr<QtTcpChannel> tcp_;
-  std::unique_ptr<TickSource> own_ticks_;
-  CodeTable codes_;
-  std::unique_ptr<ControllerLink> link_;
+  MainWindowSetup setup_;
+  // The link and what it runs on; `link_` points into the stack.
+  std::unique_ptr<ControllerStack> stack_;
+  ControllerLink* link_ = nullptr;
 
   // Widgets (owned by Qt).
   QTabWidget* note1_ = nullptr;
@@ -158,7 +150,6 @@ class TForm1 : public QMainWindow, public LinkUi, public LibraryHost {
   TForm2* about_ = nullptr;
   TForm3* library_ = nullptr;
 
-  MainWindowSetup setup_;
   std::string data_file_name_;
   std::array<std::array<std::string, kExtKeyCount>, 3> ext_label_;
   int tv_vtr_offset_ = 0;

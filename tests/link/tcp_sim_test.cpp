@@ -94,6 +94,17 @@ TEST_F(TcpSimTest, LearnOnThePadAndForTheLibrary) {
   EXPECT_EQ(sim->Count("done"), 1);
 }
 
+TEST_F(TcpSimTest, ServerLearnFailureIsALearnErrorAtOnce) {
+  auto sim = StartSim({"--learn-delay", "0", "--learn-fail"});
+  link.LearnL1Click();
+  link.Send(13);
+  ASSERT_TRUE(WaitFor([this] { return link.State() == kIdle; }));
+  EXPECT_GT(link.Countdown(), 0);  // ended by the reply, not by the time-out
+  EXPECT_EQ(ui.Take(), (Messages{"Click Button!", "Push Controller!", "Learn error!"}));
+  EXPECT_TRUE(link.LearnMode());
+  EXPECT_EQ(codes.Data(113), "");
+}
+
 TEST_F(TcpSimTest, LearnedLineInPiecesIsPutTogether) {
   auto sim = StartSim(
       {"--learn-delay", "0", "--learn-code", kSimCode, "--split", "9", "--split-pause", "5"});

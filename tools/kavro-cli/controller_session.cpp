@@ -37,8 +37,8 @@ ControllerSession::ControllerSession(const LinkSettings& settings, LinkPage page
       settings_(settings),
       page_(page),
       verbose_(verbose),
-      ticks_(tick_ms),
-      ui_(out, page, raw) {
+      ui_(out, page, raw),
+      stack_(ui_, nullptr, tick_ms) {
   link_.SetPortChoice(settings.port_choice);
   if (settings.port_choice == kTcpPort) {
     link_.SetTcpHost(settings.host);
@@ -46,7 +46,7 @@ ControllerSession::ControllerSession(const LinkSettings& settings, LinkPage page
   }
   // The windows show a failed connection in an error box and wait for the time-out; a command
   // that cannot reach the server has nothing to wait for.
-  tcp_.SetErrorHandler([this](const std::string& text) {
+  stack_.Tcp().SetErrorHandler([this](const std::string& text) {
     err_ << "kavro-cli: " << settings_.host << ':' << settings_.tcp_port << ": " << text << '\n';
     tcp_failed_ = true;
     ui_.SetFailed();
@@ -57,7 +57,7 @@ ControllerSession::ControllerSession(const LinkSettings& settings, LinkPage page
       });
 }
 
-ControllerSession::~ControllerSession() { link_.CloseLink(); }
+ControllerSession::~ControllerSession() = default;
 
 void ControllerSession::Observe(ControllerLink::Traffic traffic,
                                 std::span<const unsigned char> bytes) {
@@ -112,13 +112,14 @@ bool ControllerSession::WaitUntil(Done done, Clock::time_point deadline) {
     const Clock::time_point now = Clock::now();
     if (now >= deadline) return false;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
-    dispatcher_.WaitAndProcess(std::min(left, kLongestWait));
+    stack_.Dispatcher().WaitAndProcess(std::min(left, kLongestWait));
   }
   return true;
 }
 
 bool ControllerSession::Finished() const {
-  return tcp_failed_ || (link_.State() == kIdle && !ticks_.Enabled() && !link_.TransmitPending());
+  return tcp_failed_ ||
+         (link_.State() == kIdle && !stack_.Ticks().Enabled() && !link_.TransmitPending());
 }
 
 void ControllerSession::Finish() {
@@ -134,10 +135,10 @@ void ControllerSession::Finish() {
 // is not lost. The driver tells nobody when its queue drains: each wait lasts as long as the
 // bytes it still holds need on the line.
 void ControllerSession::LetTheLineSend() {
-  if (commx_.Handle() == kClosedHandle) return;
-  const int bit_rate = commx_.BitRate();
+  if (stack_.Commx().Handle() == kClosedHandle) return;
+  const int bit_rate = stack_.Commx().BitRate();
   const Clock::time_point give_up = Clock::now() + kLineDrainMax;
-  for (int held; (held = commx_.GetDriverTransLength()) > 0;) {
+  for (int held; (held = stack_.Commx().GetDriverTransLength()) > 0;) {
     if (Clock::now() >= give_up) {
       err_ << "kavro-cli: " << PortTable::Describe(settings_.port_choice)
            << ": the line did not take the bytes (is the controller ready?)\n";

@@ -1,6 +1,5 @@
-// One use of the controller link by one command: the serial component with the Qt dispatcher,
-// the TCP client, the reply tick and a user interface that prints, wired as the main window
-// wires them.
+// One use of the controller link by one command: the link's stack with a user interface that
+// prints.
 #pragma once
 
 #include <chrono>
@@ -9,13 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "link/code_table.h"
-#include "link/commx_channel.h"
 #include "link/controller_link.h"
-#include "link/qt_comm_dispatcher.h"
-#include "link/qt_tcp_channel.h"
-#include "link/qt_tick_source.h"
-#include "serial/commx.h"
+#include "link/controller_stack.h"
 #include "tools/kavro-cli/link_settings.h"
 #include "tools/kavro-cli/printing_ui.h"
 
@@ -68,15 +62,9 @@ class ControllerSession {
   // the line time tells when the far end has them.
   int unanswered_bytes_ = 0;
 
-  // Made before the serial component and destroyed after it.
-  QtCommDispatcher dispatcher_;
-  TCommX commx_{dispatcher_};
-  CommxChannel serial_{commx_};
-  QtTcpChannel tcp_;
-  QtTickSource ticks_;
-  CodeTable codes_;
   PrintingUi ui_;
-  ControllerLink link_{ui_, codes_, serial_, tcp_, ticks_};
+  ControllerStack stack_;
+  ControllerLink& link_ = stack_.Link();
 };
 
 }  // namespace kavro::cli

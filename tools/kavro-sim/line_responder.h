@@ -4,10 +4,9 @@
 //
 //   "RAVIZ C"                 learn: one line "R" + c per --learn-prefix letter at once, then
 //                             after the learn delay "RG" + 58 hex digits, or "RN" with
-//                             --learn-fail. The program treats "R" and any letter but G or E as
-//                             "look at the reply buffer as it stands", which after a learn
-//                             request holds nothing, so a failed learn ends by its time-out,
-//                             as it would with a server that never answers.
+//                             --learn-fail. The program takes "RN" for the controller's 'N'
+//                             (a failed learn) and any other letter but G or E as "look at the
+//                             reply buffer as it stands".
 //   "RAVIZ S53" + 58 hex      IR send: "RE", or with any other --send-reply the line
 //                             "ERROR " + the reply bytes in hex; the program shows a line
 //                             starting with 'E' whole as a message, so the user sees the code.
