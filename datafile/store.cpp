@@ -1,8 +1,10 @@
 #include "datafile/store.h"
 
 #include <cerrno>
+#include <optional>
 
 #include "datafile/atomic_file.h"
+#include "datafile/file_lock.h"
 #include "datafile/leading_decimal.h"
 #include "datafile/sjis.h"
 
@@ -158,9 +160,11 @@ struct SectionReader {
 };
 
 // The new file grows in memory and reaches the disk only in FinishRewrite, so a rewrite given
-// up without "end" leaves nothing behind.
+// up without "end" leaves nothing behind. The data file stays locked from "start" until then, so
+// that no other program's change falls between the read and the write.
 struct SectionRewrite {
   bool open = false;
+  std::optional<DataFileLock> lock;
   std::string path;
   std::string data;  // the file as read on "start"
   size_t body = 0;   // where the old body of the section begins in `data`
@@ -168,6 +172,7 @@ struct SectionRewrite {
 
   void Release() {
     open = false;
+    lock.reset();
     std::string().swap(path);
     std::string().swap(data);
     std::string().swap(out);
@@ -206,6 +211,13 @@ int ReadKeyValue(const std::string& path, std::string_view section, std::string_
 }
 
 namespace {
+
+// True (with the reason) when the change may not be made for want of the lock.
+bool Unlocked(const DataFileLock& lock, FileError* error) {
+  if (!lock.error()) return false;
+  Report(error, lock.error());
+  return true;
+}
 
 // The file read for a change; -1 (with the reason) when there is none to change.
 int ReadForChange(const std::string& path, std::string& data, ReadOutcome& read, FileError* error) {
@@ -259,6 +271,8 @@ int AddNewKeyLines(const std::string& path, std::string_view data, ReadOutcome r
 
 int AddKeyValues(const std::string& path, std::string_view section,
                  std::span<const KeyValue> entries, FileError* error) {
+  const DataFileLock lock(path);
+  if (Unlocked(lock, error)) return -1;
   std::string data;
   ReadOutcome read = ReadOutcome::kMissing;
   if (ReadForChange(path, data, read, error) != 0) return -1;
@@ -267,6 +281,8 @@ int AddKeyValues(const std::string& path, std::string_view section,
 
 int WriteKeyValue(const std::string& path, std::string_view section, std::string_view key,
                   std::string_view value, FileError* error) {
+  const DataFileLock lock(path);
+  if (Unlocked(lock, error)) return -1;
   std::string data;
   ReadOutcome read = ReadOutcome::kMissing;
   if (ReadForChange(path, data, read, error) != 0) return -1;
@@ -342,9 +358,15 @@ int WriteSectionLine(const std::string& path, std::string_view section, std::str
   Report(error, {});
   if (line == "start") {
     rewrite.Release();
+    rewrite.lock.emplace(path);
+    if (Unlocked(*rewrite.lock, error)) {
+      rewrite.Release();
+      return -1;
+    }
     std::string data;
     const ReadOutcome read = ReadWholeFile(path, data, error);
     if (read != ReadOutcome::kRead) {
+      rewrite.Release();
       // Only the file itself is rewritten here: a missing one is not made.
       if (read == ReadOutcome::kMissing) Report(error, {FileFault::kNotFound, ENOENT});
       return -1;
@@ -384,6 +406,29 @@ int WriteSectionLine(const std::string& path, std::string_view section, std::str
     return -1;
   }
   AppendLine(rewrite.out, line);
+  return 0;
+}
+
+int DeleteKeyValue(const std::string& path, std::string_view section, std::string_view key,
+                   FileError* error) {
+  const DataFileLock lock(path);
+  if (Unlocked(lock, error)) return -1;
+  std::string data;
+  ReadOutcome read = ReadOutcome::kMissing;
+  if (ReadForChange(path, data, read, error) != 0) return -1;
+  if (read != ReadOutcome::kRead) return 0;
+  std::string_view file(data);
+  size_t pos = FindSectionBody(file, section);
+  while (pos < file.size()) {
+    const Line line = LineAt(file, pos);
+    if (EndsSection(line.text)) break;
+    if (KeyLineEquals(line.text, key) != npos) {
+      std::string out = ReserveFor(data, 0);
+      AppendNormalised(out, file.substr(0, pos));
+      return FinishRewrite(path, out, file.substr(line.next), error) == 0 ? 1 : -1;
+    }
+    pos = line.next;
+  }
   return 0;
 }
 

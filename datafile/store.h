@@ -6,9 +6,11 @@
 // rewrite writes CR LF. Section and key names ignore the case of a to z only; only the first
 // section of a name, and the first key line of a name in it, count: later duplicates are copied
 // through untouched. A change replaces the file as a whole, so a failed or interrupted change
-// leaves the old file. Nothing here reports to the user: results are 0 or -1, and a caller that
-// passes a FileError learns why (it is kNone after a success). An empty path reads as a missing
-// file and is never written.
+// leaves the old file. Every change holds DataFileLock from its read to its write, so changes of
+// several programs never undo each other; reads take no lock, since a reader always sees a whole
+// file. Nothing here reports to the user: results are 0 or -1, and a caller that passes a
+// FileError learns why (it is kNone after a success). An empty path reads as a missing file and
+// is never written.
 #pragma once
 
 #include <span>
@@ -34,6 +36,12 @@ int ReadKeyValue(const std::string& path, std::string_view section, std::string_
 // created or rewritten (the file is then unchanged).
 int WriteKeyValue(const std::string& path, std::string_view section, std::string_view key,
                   std::string_view value, FileError* error = nullptr);
+
+// Removes the line of `key` in `section` (the first, as every reader sees only that one).
+// Returns 1 when it was removed, 0 when there was none (the file is not touched), -1 when the
+// file could not be read or rewritten (it is then unchanged).
+int DeleteKeyValue(const std::string& path, std::string_view section, std::string_view key,
+                   FileError* error = nullptr);
 
 struct KeyValue {
   std::string key;
@@ -65,8 +73,9 @@ int ReadSectionLine(const std::string& path, std::string_view section, std::stri
 //   other:   appends one line to the new body; 0 (-1 when no rewrite is open);
 //   "end":   writes the file back; 0 or -1 (0 at once when no rewrite was begun).
 // A missing section is appended at the end with no empty line before it. The file on disk is
-// untouched until "end". One rewrite is shared by all callers. `*error` tells why for every -1
-// (a missing file is kNotFound; a line without an open rewrite is kIoError with EBADF).
+// untouched until "end"; the data file's lock is held from "start" until the rewrite ends or is
+// released. One rewrite is shared by all callers. `*error` tells why for every -1 (a missing
+// file is kNotFound; a line without an open rewrite is kIoError with EBADF).
 int WriteSectionLine(const std::string& path, std::string_view section, std::string_view line,
                      FileError* error = nullptr);
 

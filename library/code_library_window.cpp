@@ -24,10 +24,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
 
 #include "codec/signal_settings.h"
 #include "datafile/atomic_file.h"
 #include "datafile/file_error.h"
+#include "datafile/file_lock.h"
 #include "datafile/hex_text.h"
 #include "datafile/layout.h"
 #include "datafile/leading_decimal.h"
@@ -67,6 +71,40 @@ std::string NumberText(long long number) {
 }
 
 std::string Bytes(const QLineEdit* edit) { return ToSjis(edit->text()); }
+
+// The number an entry begins with, as the list keeps it ("%04d").
+std::string_view EntryNumber(std::string_view entry) { return entry.substr(0, entry.find(' ')); }
+
+// What follows the number: the data text and the comment.
+std::string_view EntryText(std::string_view entry) {
+  const std::size_t space = entry.find(' ');
+  return space == std::string_view::npos ? std::string_view() : entry.substr(space);
+}
+
+bool IsLibraryEntry(std::string_view entry) {
+  return LeadingDecimal(EntryNumber(entry)).value_or(0) >= kLibraryFirstCode;
+}
+
+// Every record of the section as library entries, in file order. `*error` tells why a file that
+// is there cannot be read.
+std::vector<std::string> ReadLibraryEntries(const std::string& path, FileError* error) {
+  std::vector<std::string> entries;
+  std::string line = "start";
+  while (ReadSectionLine(path, kDataSection, line, error) == 0) {
+    if (std::optional<std::string> entry = LibraryEntryFromLine(line)) entries.push_back(*entry);
+    line = "next";
+  }
+  line = "end";
+  ReadSectionLine(path, kDataSection, line);
+  return entries;
+}
+
+std::map<std::string, std::vector<std::string>> ByNumber(const std::vector<std::string>& entries) {
+  std::map<std::string, std::vector<std::string>> records;
+  for (const std::string& entry : entries)
+    records[std::string(EntryNumber(entry))].push_back(entry);
+  return records;
+}
 
 std::optional<QFont> RunFontDialog(QFontDialog& dialog) {
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
@@ -309,12 +347,14 @@ void TForm3::AddEntry(std::string entry) {
   // After equal entries, so that a learn into a used number lands behind the older entry.
   const auto at = std::upper_bound(entries_.begin(), entries_.end(), entry);
   const int row = static_cast<int>(at - entries_.begin());
+  changed_numbers_.emplace(EntryNumber(entry));
   const QSignalBlocker quiet(IrDataList);
   IrDataList->insertItem(row, FromSjis(entry));
   entries_.insert(at, std::move(entry));
 }
 
 void TForm3::RemoveEntry(int index) {
+  changed_numbers_.emplace(EntryNumber(entries_[index]));
   const QSignalBlocker quiet(IrDataList);
   delete IrDataList->takeItem(index);
   entries_.erase(entries_.begin() + index);
@@ -367,15 +407,10 @@ void TForm3::FormShow() {
   unit_ns_ = codec::ReadSignalSettings(path).unit_ns;
   modified_ = false;
 
-  std::vector<std::string> entries;
-  std::string line = "start";
   FileError error;
-  while (ReadSectionLine(path, kDataSection, line, &error) == 0) {
-    if (std::optional<std::string> entry = LibraryEntryFromLine(line)) entries.push_back(*entry);
-    line = "next";
-  }
-  line = "end";
-  ReadSectionLine(path, kDataSection, line);
+  std::vector<std::string> entries = ReadLibraryEntries(path, &error);
+  shown_records_ = ByNumber(entries);
+  changed_numbers_.clear();
   ReplaceEntries(std::move(entries));
   // An empty list must not pass for an empty library.
   if (error)
@@ -560,6 +595,11 @@ void TForm3::FormHide() {
 
 void TForm3::SaveEntries() {
   const std::string path = host_.DataFileName();
+  // Held from reading what others changed to the end of the rewrite, whose own lock nests in it:
+  // no other program's change can fall between.
+  const DataFileLock lock(path);
+  if (lock.error()) return ReportUnsaved(path, lock.error());
+  const int kept = KeepOthersChanges(path);
   FileError error;
   if (WriteSectionLine(path, kDataSection, "start", &error) != 0) {
     // Codes learned while no data file exists yet would be lost: begin an empty file.
@@ -580,7 +620,48 @@ void TForm3::SaveEntries() {
     WriteSectionLine(path, kDataSection,
                      LibrarySectionLine(key, std::string_view(entry).substr(space + 1)));
   }
-  if (WriteSectionLine(path, kDataSection, "end", &error) != 0) ReportUnsaved(path, error);
+  if (WriteSectionLine(path, kDataSection, "end", &error) != 0) return ReportUnsaved(path, error);
+  if (kept > 0) MsgOut("Kept " + std::to_string(kept) + " codes changed by another program");
+}
+
+// A record is another program's when the file holds it now but did not at the showing. At a
+// number this window changed, the window's entries win; elsewhere the file's records of that
+// number replace the window's unchanged ones. A record only gone from the file stays in the
+// list: the window shows it, and dropping it unasked could lose a code. A library code the list
+// holds already, found at another library number, is no new record: another library window's
+// save renumbered it.
+int TForm3::KeepOthersChanges(const std::string& path) {
+  std::multiset<std::string_view> library_texts;
+  for (const std::string& entry : entries_) {
+    if (IsLibraryEntry(entry)) library_texts.insert(EntryText(entry));
+  }
+  std::vector<std::string> entries = entries_;
+  int kept = 0;
+  for (auto& [number, records] : ByNumber(ReadLibraryEntries(path, nullptr))) {
+    if (changed_numbers_.contains(number)) continue;
+    const auto shown = shown_records_.find(number);
+    std::multiset<std::string_view> unchanged;
+    if (shown != shown_records_.end()) unchanged.insert(shown->second.begin(), shown->second.end());
+    std::vector<std::string> now;
+    int added = 0;
+    for (std::string& record : records) {
+      if (const auto same = unchanged.find(record); same != unchanged.end()) {
+        unchanged.erase(same);
+      } else if (IsLibraryEntry(record) && library_texts.contains(EntryText(record))) {
+        continue;
+      } else {
+        ++added;
+      }
+      now.push_back(std::move(record));
+    }
+    if (added == 0) continue;
+    std::erase_if(entries, [&](const std::string& entry) { return EntryNumber(entry) == number; });
+    entries.insert(entries.end(), std::make_move_iterator(now.begin()),
+                   std::make_move_iterator(now.end()));
+    kept += added;
+  }
+  if (kept > 0) ReplaceEntries(std::move(entries));
+  return kept;
 }
 
 // The entries stay in the list while the window lives; the user must know they are not stored.

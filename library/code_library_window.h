@@ -4,15 +4,18 @@
 // Entries are kept as Shift-JIS bytes ("%04d", a space, the data text, a space, the comment),
 // sorted by their bytes, alongside the list control that shows them converted. The list is
 // loaded from the file each time the window is shown and written back as a whole, after the
-// user agrees, when it is hidden.
+// user agrees, when it is hidden; what another program changed in the meantime at numbers this
+// window left alone is kept.
 #pragma once
 
 #include <QFont>
 #include <QMainWindow>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -114,11 +117,18 @@ class TForm3 : public QMainWindow {
   // SeqNum as a number; throws ConversionError for any other text.
   int SeqNumValue() const;
   void SaveEntries();
+  // Takes into the list what another program added or changed in the section since the showing
+  // (at numbers this window left alone); gives how many records that took.
+  int KeepOthersChanges(const std::string& path);
   void ReportUnsaved(const std::string& path, FileError error);
 
   LibraryHost& host_;
   std::vector<std::string> entries_;
   bool modified_ = false;
+  // The section as read at the showing, by record number ("%04d"), and the numbers this window
+  // has learned into, updated, deleted, appended or imported since: what a save may overwrite.
+  std::map<std::string, std::vector<std::string>> shown_records_;
+  std::set<std::string> changed_numbers_;
   // The controller's time unit as the data file gave it at the last showing.
   std::optional<double> unit_ns_;
 

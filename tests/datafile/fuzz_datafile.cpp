@@ -68,7 +68,8 @@ const std::string& ScratchDir() {
     templ += "/kavro-fuzz-XXXXXX";
     Check(mkdtemp(templ.data()) != nullptr, "no scratch folder");
     std::atexit([] {
-      unlink((ScratchDir() + "/fuzz.dat").c_str());
+      for (const char* name : {"/fuzz.dat", "/fuzz.dat.lock", "/missing.dat.lock"})
+        unlink((ScratchDir() + name).c_str());
       rmdir(ScratchDir().c_str());
     });
     return templ;
@@ -268,7 +269,8 @@ bool OnlyTheDataFileIn(const std::string& dir) {
   bool only = true;
   while (dirent* entry = readdir(folder)) {
     std::string_view name = entry->d_name;
-    if (name != "." && name != ".." && name != "fuzz.dat") only = false;
+    // Lock files stay by design.
+    if (name != "." && name != ".." && name != "fuzz.dat" && !name.ends_with(".lock")) only = false;
   }
   closedir(folder);
   return only;

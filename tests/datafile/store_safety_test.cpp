@@ -185,9 +185,12 @@ TEST_F(StoreSafety, AnotherUsersWritableFileInAStickyFolderIsRewrittenInPlace) {
   struct stat st {};
   ASSERT_EQ(stat(file.c_str(), &st), 0);
   EXPECT_EQ(st.st_uid, 0u);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
-                          std::filesystem::directory_iterator()),
-            1);
+  std::vector<std::string> entries;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    entries.push_back(entry.path().filename().string());
+  }
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(entries, (std::vector<std::string>{"Kavro.dat", "Kavro.dat.lock"}));
 }
 
 }  // namespace

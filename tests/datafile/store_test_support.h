@@ -43,11 +43,13 @@ class ScratchDir {
   const std::string& path() const { return path_; }
   std::string Path(std::string_view name) const { return path_ + "/" + std::string(name); }
 
-  // Names of everything in the folder, sorted: shows any temporary file left behind.
+  // Names of everything in the folder but the data files' lock files, which stay by design,
+  // sorted: shows any temporary file left behind.
   std::vector<std::string> Entries() const {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-      names.push_back(entry.path().filename().string());
+      std::string name = entry.path().filename().string();
+      if (!name.ends_with(".lock")) names.push_back(std::move(name));
     }
     std::sort(names.begin(), names.end());
     return names;
