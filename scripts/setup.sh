@@ -7,6 +7,7 @@ packages=(
   g++ cmake ninja-build
   qt6-base-dev qt6-serialport-dev
   libgtest-dev libgmock-dev
+  pkg-config libmicrohttpd-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
   fonts-ipafont-gothic
   xvfb xauth

@@ -16,7 +16,7 @@
 #include "tools/kavro-cli/cli_text.h"
 #include "tools/kavro-cli/codec_commands.h"
 #include "tools/kavro-cli/controller_commands.h"
-#include "tools/kavro-cli/link_settings.h"
+#include "link/link_settings.h"
 
 namespace kavro::cli {
 namespace {

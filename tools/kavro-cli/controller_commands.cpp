@@ -39,7 +39,7 @@ bool DataFileReadable(const Context& c) {
 // the data file's port setting is bad.
 std::unique_ptr<ControllerSession> OpenSession(Context& c, LinkPage page) {
   std::string error;
-  const std::optional<LinkSettings> settings = ResolveLinkSettings(c.link, c.data_file, error);
+  const std::optional<LinkSettings> settings = ResolveLinkSettings({c.link.link, c.link.host, c.link.port}, c.data_file, error);
   if (!settings) {
     InputError(c.err, error);
     return nullptr;

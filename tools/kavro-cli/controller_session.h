@@ -10,7 +10,7 @@
 
 #include "link/controller_link.h"
 #include "link/controller_stack.h"
-#include "tools/kavro-cli/link_settings.h"
+#include "link/link_settings.h"
 #include "tools/kavro-cli/printing_ui.h"
 
 namespace kavro::cli {

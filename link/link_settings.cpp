@@ -1,4 +1,4 @@
-#include "tools/kavro-cli/link_settings.h"
+#include "link/link_settings.h"
 
 #include <charconv>
 
@@ -8,7 +8,7 @@
 #include "link/controller_link.h"
 #include "link/serial_devices.h"
 
-namespace kavro::cli {
+namespace kavro {
 namespace {
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -53,7 +53,7 @@ std::optional<int> ParseTcpPort(std::string_view text) {
   return value;
 }
 
-std::optional<LinkSettings> ResolveLinkSettings(const LinkOptions& options,
+std::optional<LinkSettings> ResolveLinkSettings(const LinkChoice& options,
                                                 const std::string& data_file, std::string& error) {
   LinkSettings settings;
   if (options.link) {
@@ -79,4 +79,4 @@ std::optional<LinkSettings> ResolveLinkSettings(const LinkOptions& options,
   return settings;
 }
 
-}  // namespace kavro::cli
+}  // namespace kavro

@@ -1,14 +1,19 @@
-// Which link the controller commands use, and where: from the options, else from the data file
-// as the main window reads it.
+// Which link a program uses, and where: from its options, else from the data file as the main
+// window reads it.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "tools/kavro-cli/cli_context.h"
+namespace kavro {
 
-namespace kavro::cli {
+// What a command line may say about the link; what it leaves out comes from the data file.
+struct LinkChoice {
+  std::optional<std::string> link;  // "COM1".."COM5" or "RaViz", any case
+  std::optional<std::string> host;
+  std::optional<std::string> port;
+};
 
 struct LinkSettings {
   int port_choice = 1;  // 1..5 COM1..COM5, 6 the TCP link
@@ -26,7 +31,7 @@ std::optional<int> ParseTcpPort(std::string_view text);
 // host and port from --host/--port, else from section Lan. Reads the data file's Serial
 // section into the port table. A port that is not a number is bad input: nothing, with `error`
 // set. Host and port are checked only when the TCP link is used.
-std::optional<LinkSettings> ResolveLinkSettings(const LinkOptions& options,
+std::optional<LinkSettings> ResolveLinkSettings(const LinkChoice& options,
                                                 const std::string& data_file, std::string& error);
 
-}  // namespace kavro::cli
+}  // namespace kavro

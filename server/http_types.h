@@ -1,0 +1,31 @@
+// An HTTP request as the routes see it and the answer they give: plain values, no sockets, so
+// the routes can be tested and fuzzed without a listener.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kavro::server {
+
+struct HttpRequest {
+  std::string method;         // "GET", "PUT", ...
+  std::string path;           // without the query string, not decoded
+  std::string query;          // after '?', not decoded; empty when none
+  std::string authorization;  // the Authorization header, empty when none
+  std::string body;
+};
+
+struct HttpResponse {
+  HttpResponse() = default;
+  HttpResponse(int status_code, std::string body_text, std::string type = "application/json")
+      : status(status_code), body(std::move(body_text)), content_type(std::move(type)) {}
+
+  int status = 200;
+  std::string body;
+  std::string content_type = "application/json";
+  // Further headers, e.g. {"Cache-Control", "no-store"}.
+  std::vector<std::pair<std::string, std::string>> headers;
+};
+
+}  // namespace kavro::server
