@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "datafile/hex_text.h"
+#include "datafile/records.h"
 #include "datafile/signal_block.h"
 
 namespace kavro::server {
@@ -13,7 +14,6 @@ namespace {
 
 using json = Json;
 
-constexpr std::string_view kApi = "/api/v1";
 constexpr std::size_t kFullDataDigits = 2 * kSignalBlockSize;
 // A comment longer than this is refused rather than cut: the caller should know.
 constexpr std::size_t kMaxCommentBytes = 255;
@@ -117,8 +117,11 @@ ApiRoutes::ApiRoutes(ApiBackend& backend, CodeStore& store, TextCodec codec, std
     : backend_(backend), store_(store), codec_(std::move(codec)), token_(std::move(token)) {}
 
 bool ApiRoutes::Authorized(std::string_view authorization) const {
-  constexpr std::string_view kScheme = "Bearer ";
-  if (token_.empty() || !authorization.starts_with(kScheme)) return false;
+  // The scheme's name is case-insensitive in HTTP.
+  constexpr std::string_view kScheme = "bearer ";
+  if (token_.empty() || authorization.size() < kScheme.size()) return false;
+  for (std::size_t i = 0; i < kScheme.size(); ++i)
+    if ((authorization[i] | 0x20) != kScheme[i]) return false;
   const std::string_view given = authorization.substr(kScheme.size());
   // Every byte of the token is looked at, whatever was given, so timing tells nothing.
   unsigned char differ = given.size() == token_.size() ? 0 : 1;
@@ -312,9 +315,10 @@ void ApiRoutes::PutCode(int number, const std::string& body_text, const Respond&
           store_.Put(number, data->get_ref<const std::string&>(), comment, &created))
     return respond(FileFailure(store_, file_error));
   const std::optional<StoredCode> stored = store_.Find(number);
-  respond(JsonAnswer(
-      created ? 201 : 200,
-      CodeJson(stored.value_or(StoredCode{number, data->get<std::string>(), comment}), codec_)));
+  respond(JsonAnswer(created ? 201 : 200,
+                     CodeJson(stored.value_or(StoredCode{number, RecordKey(number),
+                                                         data->get<std::string>(), comment}),
+                              codec_)));
 }
 
 void ApiRoutes::Learn(const std::string& body_text, const Respond& respond) {

@@ -46,7 +46,8 @@ void CodeStore::Refresh() {
     std::optional<int> number;
     if (parts) number = RecordNumber(parts->number);
     if (number && seen.insert(*number).second)
-      codes_.push_back({*number, std::string(parts->data), std::string(parts->comment)});
+      codes_.push_back({*number, std::string(parts->number), std::string(parts->data),
+                        std::string(parts->comment)});
     line.clear();  // never hand back a line that reads as a control word
   }
   line = "end";
@@ -71,19 +72,27 @@ std::optional<StoredCode> CodeStore::Find(int number, FileError* error) {
 FileError CodeStore::Put(int number, std::string_view data, std::string_view comment,
                          bool* created) {
   FileError error;
-  const bool existed = Find(number, &error).has_value();
+  const std::optional<StoredCode> old = Find(number, &error);
   if (error) return error;
-  WriteKeyValue(path_, kDataSection, RecordKey(number), RecordValue(data, comment), &error);
-  if (!error && created != nullptr) *created = !existed;
+  // A hand-edited key keeps its spelling: another key of the same number would stay hidden.
+  WriteKeyValue(path_, kDataSection, old ? old->key : RecordKey(number), RecordValue(data, comment),
+                &error);
+  if (!error && created != nullptr) *created = !old;
   stamp_.reset();
   return error;
 }
 
 FileError CodeStore::Remove(int number, bool* found) {
   FileError error;
-  const int removed = DeleteKeyValue(path_, kDataSection, RecordKey(number), &error);
-  if (found != nullptr) *found = removed > 0;
-  stamp_.reset();
+  if (found != nullptr) *found = false;
+  // A number may stand under more than one key ("101" and "0101"): each goes, or the next would
+  // show up in its place. Each round removes a line, so this ends.
+  for (std::optional<StoredCode> code; (code = Find(number, &error)) && !error;) {
+    const int removed = DeleteKeyValue(path_, kDataSection, code->key, &error);
+    stamp_.reset();
+    if (removed <= 0) break;
+    if (found != nullptr) *found = true;
+  }
   return error;
 }
 

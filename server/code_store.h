@@ -15,6 +15,7 @@ namespace kavro::server {
 
 struct StoredCode {
   int number = 0;
+  std::string key;  // as the file spells it ("0101", or a hand-edited "101")
   std::string data;
   std::string comment;  // Shift-JIS
 };
@@ -33,7 +34,8 @@ class CodeStore {
   std::optional<StoredCode> Find(int number, FileError* error = nullptr);
   // Writes record `number`; `created` tells whether it was new.
   FileError Put(int number, std::string_view data, std::string_view comment, bool* created);
-  // Removes record `number`; `found` tells whether there was one.
+  // Removes record `number` (under every key that spells it); `found` tells whether there was
+  // one.
   FileError Remove(int number, bool* found);
 
  private:

@@ -25,7 +25,10 @@ std::vector<LineSession::Command> LineSession::Feed(std::string_view bytes) {
     const std::size_t end = bytes.find('\n');
     const std::string_view piece = bytes.substr(0, end);
     if (!dropping_) {
-      if (held_.size() + piece.size() > kMaxLine) {
+      // The CR of a CR LF line end is no part of the line's length.
+      const bool cr_last =
+          piece.empty() ? (!held_.empty() && held_.back() == '\r') : piece.back() == '\r';
+      if (held_.size() + piece.size() > kMaxLine + (cr_last ? 1 : 0)) {
         out.push_back({Command::Kind::kAnswer, {}, ErrorLine("line too long")});
         held_.clear();
         dropping_ = true;
