@@ -40,4 +40,24 @@ class LinkUi {
   virtual void LearnData(std::string_view text) = 0;
 };
 
+// The user interface of a program without windows (kavro-cli, kavro-server): the page it was
+// made with, the first pad page and code list page, no comment box. Messages and learned data
+// are the program's to handle.
+class WindowlessUi : public LinkUi {
+ public:
+  explicit WindowlessUi(LinkPage page) : page_(page) {}
+
+  LinkPage ShownPage() const override { return page_; }
+  int PadBase() const override { return 100; }
+  int ListPage() const override { return 0; }
+  std::string CommentText() const override { return {}; }
+  void SetCommentText(std::string_view) override {}
+  void HideComment() override {}
+  void ShowLearnDisplay(bool) override {}
+  void PageDisplay() override {}
+
+ private:
+  const LinkPage page_;
+};
+
 }  // namespace kavro

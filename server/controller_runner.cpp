@@ -36,6 +36,7 @@ Result Offline() { return Result(Result::Kind::kOffline); }
 ControllerRunner::ControllerRunner(int port, std::size_t queue_limit, bool verbose,
                                    std::ostream& log, QObject* parent)
     : QObject(parent),
+      WindowlessUi(LinkPage::kIo),
       port_(port),
       verbose_(verbose),
       log_(log),

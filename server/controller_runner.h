@@ -21,7 +21,7 @@
 
 namespace kavro::server {
 
-class ControllerRunner : public QObject, private LinkUi {
+class ControllerRunner : public QObject, private WindowlessUi {
   Q_OBJECT
 
  public:
@@ -52,16 +52,9 @@ class ControllerRunner : public QObject, private LinkUi {
   void SetFirstBackoff(std::chrono::milliseconds first) { first_backoff_ = backoff_ = first; }
 
  private:
-  // LinkUi: the server has no screen; messages go to the log when verbose.
+  // The server has no screen: the link's messages (frames included, as on the I/O page) go to
+  // the log when verbose; learned codes come through the link's end observer.
   void MsgOut(std::string_view text) override;
-  LinkPage ShownPage() const override { return LinkPage::kIo; }
-  int PadBase() const override { return 100; }
-  int ListPage() const override { return 0; }
-  std::string CommentText() const override { return {}; }
-  void SetCommentText(std::string_view) override {}
-  void HideComment() override {}
-  void ShowLearnDisplay(bool) override {}
-  void PageDisplay() override {}
   void LearnData(std::string_view) override {}
 
   void ScheduleNext();

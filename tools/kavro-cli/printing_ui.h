@@ -15,23 +15,15 @@ namespace kavro::cli {
 // Controller!") must see the line before the tool waits.
 void Say(std::ostream& out, std::string_view line);
 
-class PrintingUi : public LinkUi {
+class PrintingUi : public WindowlessUi {
  public:
   // `page` is the page the link believes shows: the I/O page makes it log every frame and
   // reply; the pad page keeps the frames out of the output. The link's texts are Shift-JIS:
   // they are printed as UTF-8, or byte for byte when `raw`.
   PrintingUi(std::ostream& out, LinkPage page, bool raw = false)
-      : out_(out), page_(page), raw_(raw) {}
+      : WindowlessUi(page), out_(out), raw_(raw) {}
 
   void MsgOut(std::string_view text) override;
-  LinkPage ShownPage() const override { return page_; }
-  int PadBase() const override { return 100; }
-  int ListPage() const override { return 0; }
-  std::string CommentText() const override { return {}; }
-  void SetCommentText(std::string_view) override {}
-  void HideComment() override {}
-  void ShowLearnDisplay(bool) override {}
-  void PageDisplay() override {}
   // A learned data text is kept; anything else is a failure message and is printed.
   void LearnData(std::string_view text) override;
 
@@ -42,7 +34,6 @@ class PrintingUi : public LinkUi {
 
  private:
   std::ostream& out_;
-  const LinkPage page_;
   const bool raw_;
   bool failed_ = false;
   std::optional<std::string> learned_;
