@@ -5,6 +5,8 @@
 #include <QTimer>
 
 #include <array>
+#include <deque>
+#include <optional>
 
 #include "server/controller_runner.h"
 #include "server/line_session.h"
@@ -16,6 +18,9 @@ struct LineFront::Client {
   QTcpSocket* socket = nullptr;  // owned by the client record (deleted later, never mid-signal)
   LineSession session;
   QTimer stall;
+  // The answers in the order of their lines: one that is ready waits for those before it.
+  std::deque<std::optional<std::string>> answers;
+  std::uint64_t first_answer = 0;  // the number of answers.front()
 };
 
 LineFront::LineFront(ControllerRunner& runner, std::function<ClientId()> next_client,
@@ -78,18 +83,21 @@ void LineFront::Read(Client& client) {
   std::array<char, 4096> buffer;
   for (qint64 got; (got = client.socket->read(buffer.data(), buffer.size())) > 0;) {
     for (LineSession::Command& command : client.session.Feed({buffer.data(), std::size_t(got)})) {
+      if (client.answers.size() >= kMaxAnswersDue) return Drop(id);  // it reads none of them
+      const std::uint64_t slot = client.first_answer + client.answers.size();
+      client.answers.emplace_back();
       if (command.kind == LineSession::Command::Kind::kAnswer) {
-        if (!command.answer.empty()) Write(id, command.answer);
+        Answer(id, slot, command.answer);
       } else {
         const Exchange::Kind kind = command.exchange.kind;
-        const auto admission =
-            runner_.Submit(id, std::move(command.exchange), [this, id, kind](const Result& result) {
-              Write(id, LineSession::AnswerLine(kind, result));
+        const auto admission = runner_.Submit(
+            id, std::move(command.exchange), [this, id, slot, kind](const Result& result) {
+              Answer(id, slot, LineSession::AnswerLine(kind, result));
             });
         if (admission == ApiBackend::Admission::kFull)
-          Write(id, LineSession::ErrorLine("queue full"));
+          Answer(id, slot, LineSession::ErrorLine("queue full"));
         else if (admission == ApiBackend::Admission::kOffline)
-          Write(id, LineSession::ErrorLine("controller offline"));
+          Answer(id, slot, LineSession::ErrorLine("controller offline"));
       }
       if (!clients_.contains(id)) return;  // closed for not reading its answers
     }
@@ -99,6 +107,20 @@ void LineFront::Read(Client& client) {
     if (!client.stall.isActive()) client.stall.start(kStallTimeout);
   } else {
     client.stall.stop();
+  }
+}
+
+void LineFront::Answer(ClientId id, std::uint64_t slot, std::string text) {
+  const auto found = clients_.find(id);
+  if (found == clients_.end()) return;
+  Client& client = *found->second;
+  client.answers[slot - client.first_answer] = std::move(text);
+  while (!client.answers.empty() && client.answers.front()) {
+    const std::string ready = std::move(*client.answers.front());
+    client.answers.pop_front();
+    ++client.first_answer;
+    Write(id, ready);
+    if (!clients_.contains(id)) return;
   }
 }
 

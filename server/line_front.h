@@ -1,8 +1,8 @@
 // The line-protocol listener: one LineSession per connection, every request into the runner's
-// queue, every answer back to the connection that asked. A connection that closes drops its
-// queued requests. Limits: kMaxConnections at once (more are told so and closed), a line held
-// unfinished longer than kStallTimeout closes its connection, and a connection that does not
-// read its answers is closed once kMaxUnsent bytes wait for it.
+// queue, every answer back to the connection that asked, in the order of its lines. A connection
+// that closes drops its queued requests. Limits: kMaxConnections at once (more are told so and
+// closed), a line held unfinished longer than kStallTimeout closes its connection, and a connection
+// that does not read its answers is closed once kMaxUnsent bytes wait for it.
 #pragma once
 
 #include <QObject>
@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -31,6 +32,8 @@ class LineFront : public QObject {
   static constexpr int kMaxConnections = 64;
   static constexpr std::size_t kMaxUnsent = 64 * 1024;
   static constexpr std::chrono::seconds kStallTimeout{30};
+  // Lines whose answers are not yet sent; a client past it does not wait for its answers.
+  static constexpr std::size_t kMaxAnswersDue = 256;
 
   // `next_client` hands out client numbers shared with the other front ends.
   LineFront(ControllerRunner& runner, std::function<ClientId()> next_client,
@@ -48,6 +51,8 @@ class LineFront : public QObject {
   struct Client;
   void Accept();
   void Read(Client& client);
+  // The answer to the line numbered `slot`; sent once every earlier line has its answer.
+  void Answer(ClientId id, std::uint64_t slot, std::string text);
   void Write(ClientId id, const std::string& bytes);
   void Drop(ClientId id);
 

@@ -38,8 +38,13 @@ bool ServerApp::Start(std::string& error) {
   LoadSerialDevices(options_.data_file);
   if (!line_.Listen(options_.line_host, options_.line_port, error)) return false;
   if (!http_.Listen(options_.http_host, options_.http_port, error)) return false;
-  out_ << "listening line " << options_.line_host << ':' << line_.Port() << '\n'
-       << "listening http " << options_.http_host << ':' << http_.Port() << std::endl;
+  // An IPv6 address is bracketed, so that the port after the last colon reads as one.
+  auto address = [](const std::string& host, int port) {
+    return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
+           std::to_string(port);
+  };
+  out_ << "listening line " << address(options_.line_host, line_.Port()) << '\n'
+       << "listening http " << address(options_.http_host, http_.Port()) << std::endl;
   runner_.Start();
   return true;
 }
