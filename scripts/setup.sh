@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   libgtest-dev libgmock-dev
   pkg-config libmicrohttpd-dev nlohmann-json3-dev
+  libmosquitto-dev mosquitto mosquitto-clients
   clang libclang-rt-14-dev
   fonts-ipafont-gothic
   xvfb xauth

@@ -15,8 +15,6 @@ namespace {
 using json = Json;
 
 constexpr std::size_t kFullDataDigits = 2 * kSignalBlockSize;
-// A comment longer than this is refused rather than cut: the caller should know.
-constexpr std::size_t kMaxCommentBytes = 255;
 
 HttpResponse JsonAnswer(int status, const json& body) { return {status, Dump(body) + "\n"}; }
 HttpResponse Error(int status, std::string_view text) {
@@ -270,7 +268,9 @@ void ApiRoutes::SendCode(int number, const std::string& body_text, ClientId clie
   const std::optional<StoredCode> code = store_.Find(number, &file_error);
   if (file_error) return respond(FileFailure(store_, file_error));
   if (!code || code->data.empty()) return respond(Error(404, "no code " + std::to_string(number)));
-  Run(client, Exchange::Send(code->data, repeat), respond);
+  Exchange exchange = Exchange::Send(code->data, repeat);
+  exchange.number = number;
+  Run(client, std::move(exchange), respond);
 }
 
 void ApiRoutes::Run(ClientId client, Exchange exchange, const Respond& respond) {
@@ -361,6 +361,7 @@ void ApiRoutes::Learn(const std::string& body_text, const Respond& respond) {
       job->second = Job{"failed", "", FailureText(result)};
   };
   Exchange exchange = Exchange::Learn();
+  exchange.number = *number;
   exchange.on_start = [this, id] {
     if (const auto job = jobs_.find(id); job != jobs_.end()) job->second.state = "running";
   };

@@ -182,8 +182,8 @@ void ControllerRunner::Finish(const Result& result) {
   if (verbose_)
     log_ << KindName(exchange.kind) << ": "
          << (result.Ok() ? std::string("done") : FailureText(result)) << std::endl;
-  if (observer_) observer_(exchange, result);
   queue_.Finish(result);
+  if (observer_) observer_(exchange, result);
   ScheduleNext();
 }
 
@@ -194,9 +194,13 @@ bool ControllerRunner::TryOpen() {
     GoOffline(e.what());
     return false;
   }
-  if (!online_) log_ << "online " << PortTable::Describe(port_) << std::endl;
+  const bool was_online = online_;
   online_ = true;
   offline_said_ = false;
+  if (!was_online) {
+    log_ << "online " << PortTable::Describe(port_) << std::endl;
+    if (online_observer_) online_observer_(true);
+  }
   backoff_ = first_backoff_;
   return true;
 }
@@ -205,7 +209,9 @@ void ControllerRunner::GoOffline(const std::string& why) {
   // Said once per outage, not at every retry.
   if (online_ || !offline_said_) log_ << "offline: " << why << "; trying again" << std::endl;
   offline_said_ = true;
+  const bool was_online = online_;
   online_ = false;
+  if (was_online && online_observer_) online_observer_(false);
   stack_.Link().CloseLink();
   queue_.FailQueued(Offline());
   if (stopping_) return;

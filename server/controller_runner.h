@@ -27,8 +27,11 @@ class ControllerRunner : public QObject, private WindowlessUi {
  public:
   static constexpr std::chrono::milliseconds kFirstBackoff{500};
   static constexpr std::chrono::milliseconds kMaxBackoff{30000};
-  // Sees every finished exchange of every front end (repeats one by one).
+  // Sees every finished exchange of every front end (repeats one by one), after its request was
+  // answered (a learned code is stored by then).
   using Observer = std::function<void(const Exchange&, const Result&)>;
+  // Told when the controller goes online or offline.
+  using OnlineObserver = std::function<void(bool online)>;
 
   // `port` is 1..5 (COM1..COM5); `log` gets one line per state change, and with `verbose` the
   // traffic too.
@@ -47,6 +50,7 @@ class ControllerRunner : public QObject, private WindowlessUi {
   ServerStatus Status() const;
   bool Online() const { return online_; }
   void SetObserver(Observer observer) { observer_ = std::move(observer); }
+  void SetOnlineObserver(OnlineObserver observer) { online_observer_ = std::move(observer); }
 
   // The retry delay for tests: the back-off starts at `first` instead of kFirstBackoff.
   void SetFirstBackoff(std::chrono::milliseconds first) { first_backoff_ = backoff_ = first; }
@@ -81,6 +85,7 @@ class ControllerRunner : public QObject, private WindowlessUi {
   QTimer retry_;
   long long sent_ = 0, learned_ = 0, errors_ = 0;
   Observer observer_;
+  OnlineObserver online_observer_;
 };
 
 }  // namespace kavro::server

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace kavro::server {
@@ -29,6 +30,8 @@ struct Exchange {
   int repeat = 1;    // kSend: this many exchanges in a row
   int address = 0;   // kPortOut 0x00..0x0F, kPortIn 0x10..0x1F
   int value = 0;     // kPortOut: the byte written
+  // The stored code a send or learn is about, for the events; nothing for a bare data text.
+  std::optional<int> number;
   // Called when the exchange reaches the controller (once, also for a repeated send).
   std::function<void()> on_start;
 };

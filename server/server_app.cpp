@@ -26,9 +26,24 @@ ServerApp::ServerApp(ServerOptions options, std::ostream& out, std::ostream& log
             routes_.Handle(request, client,
                            [answer](HttpResponse response) { answer->Send(std::move(response)); });
           },
-          HttpFront::Limits{}) {}
+          HttpFront::Limits{}) {
+  const TextCodec codec{SjisToUtf8, Utf8ToSjis};
+  if (options_.mqtt)
+    mqtt_ =
+        std::make_unique<MqttFront>(*options_.mqtt, runner_, store_, codec, NextClient(), out, log);
+  // Every front end's outcomes reach MQTT's events, whoever asked.
+  runner_.SetObserver([this](const Exchange& exchange, const Result& result) {
+    if (mqtt_) mqtt_->Outcome(exchange, result);
+  });
+  runner_.SetOnlineObserver([this](bool online) {
+    if (mqtt_) mqtt_->ControllerOnline(online);
+  });
+}
 
 ServerApp::~ServerApp() {
+  runner_.SetObserver(nullptr);
+  runner_.SetOnlineObserver(nullptr);
+  mqtt_.reset();
   http_.Close();
   line_.Close();
 }
@@ -45,12 +60,14 @@ bool ServerApp::Start(std::string& error) {
   };
   out_ << "listening line " << address(options_.line_host, line_.Port()) << '\n'
        << "listening http " << address(options_.http_host, http_.Port()) << std::endl;
+  if (mqtt_ && !mqtt_->Start(error)) return false;
   runner_.Start();
   return true;
 }
 
 void ServerApp::Stop(std::chrono::milliseconds patience) {
   runner_.Stop(patience);
+  if (mqtt_) mqtt_->Stop();
   // The last answers are written; give the sockets a moment to take them before closing.
   const QDeadlineTimer flush(kFlushTime.count());
   do {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "server/api_routes.h"
@@ -14,6 +15,7 @@
 #include "server/controller_runner.h"
 #include "server/http_front.h"
 #include "server/line_front.h"
+#include "server/mqtt_front.h"
 
 namespace kavro::server {
 
@@ -27,6 +29,8 @@ struct ServerOptions {
   std::string token;
   std::size_t queue_limit = 64;
   bool verbose = false;
+  // MQTT is on when this is set.
+  std::optional<MqttFront::Options> mqtt;
 };
 
 class ServerApp : public QObject, public ApiBackend {
@@ -63,6 +67,7 @@ class ServerApp : public QObject, public ApiBackend {
   ApiRoutes routes_;
   LineFront line_;
   HttpFront http_;
+  std::unique_ptr<MqttFront> mqtt_;
 };
 
 }  // namespace kavro::server

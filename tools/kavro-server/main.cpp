@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
   using namespace kavro;
   using namespace kavro::server;
   QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationVersion(QStringLiteral(KAVRO_VERSION));
   const std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
   std::optional<CommandLine> line = ParseCommandLine(args, error);
@@ -69,6 +70,11 @@ int main(int argc, char** argv) {
   const std::optional<std::string> token = LoadOrMakeToken(token_file, error);
   if (!token) return Fail(error);
   options.token = *token;
+  if (line->mqtt_address) {
+    options.mqtt = ResolveMqtt(*line, error);
+    if (!options.mqtt) return Fail(error + "\n" + kUsage, 2);
+    options.mqtt->sw_version = QCoreApplication::applicationVersion().toStdString();
+  }
 
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signal_pipe) != 0)
     return Fail("cannot set up signal handling");

@@ -86,12 +86,75 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
         return std::nullopt;
       }
       o.queue_limit = static_cast<std::size_t>(*limit);
+    } else if (name == "--mqtt") {
+      line.mqtt_address = value;
+    } else if (name == "--node") {
+      line.node = value;
+    } else if (name == "--mqtt-base") {
+      line.mqtt_base = value;
+    } else if (name == "--discovery-prefix") {
+      line.discovery_prefix = value == "none" ? "" : value;
+    } else if (name == "--mqtt-cafile" && !value.empty()) {
+      line.mqtt_cafile = value;
+    } else if (name == "--mqtt-user" && !value.empty()) {
+      line.mqtt_user = value;
+    } else if (name == "--mqtt-password-file" && !value.empty()) {
+      line.mqtt_password_file = value;
     } else {
       error = "unknown option \"" + name + "\"";
       return std::nullopt;
     }
   }
   return line;
+}
+
+namespace {
+
+// A topic level of our own making: no wildcard, no empty level, no leading or trailing '/'.
+bool GoodTopicRoot(const std::string& text) {
+  return !text.empty() && text.find_first_of("+#") == std::string::npos && text.front() != '/' &&
+         text.back() != '/' && text.find("//") == std::string::npos;
+}
+
+}  // namespace
+
+std::optional<MqttFront::Options> ResolveMqtt(const CommandLine& line, std::string& error) {
+  MqttFront::Options mqtt;
+  if (!ParseListenAddress(*line.mqtt_address, mqtt.host, mqtt.port) || mqtt.port == 0) {
+    error = "--mqtt \"" + *line.mqtt_address + "\" is not HOST:PORT (port 1 to 65535)";
+    return std::nullopt;
+  }
+  std::string node;
+  if (line.node) {
+    node = *line.node;
+  } else {
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    node = host;
+  }
+  mqtt.names.node = NodeIdFrom(node);
+  mqtt.names.base = line.mqtt_base;
+  mqtt.names.prefix = line.discovery_prefix;
+  if (!GoodTopicRoot(mqtt.names.base)) {
+    error = "--mqtt-base \"" + mqtt.names.base + "\" must be a topic without + # or empty levels";
+    return std::nullopt;
+  }
+  if (!mqtt.names.prefix.empty() && !GoodTopicRoot(mqtt.names.prefix)) {
+    error = "--discovery-prefix \"" + mqtt.names.prefix +
+            "\" must be a topic without + # or empty levels, or none";
+    return std::nullopt;
+  }
+  mqtt.cafile = line.mqtt_cafile;
+  mqtt.user = line.mqtt_user;
+  if (line.mqtt_password_file) {
+    std::ifstream in(*line.mqtt_password_file);
+    if (!in || !std::getline(in, mqtt.password)) {
+      error = *line.mqtt_password_file + ": cannot read the MQTT password";
+      return std::nullopt;
+    }
+    if (!mqtt.password.empty() && mqtt.password.back() == '\r') mqtt.password.pop_back();
+  }
+  return mqtt;
 }
 
 std::optional<std::string> LoadOrMakeToken(const std::string& path, std::string& error) {
