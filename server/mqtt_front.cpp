@@ -107,7 +107,17 @@ bool MqttFront::Start(std::string& error) {
     return false;
   }
   loop_started_ = true;
+  if (rc == MOSQ_ERR_ERRNO) RetryFirstConnect(std::chrono::seconds(1));
   return true;
+}
+
+// The library's thread takes over the retries only once an attempt got under way: until then it
+// waits, so a first attempt that failed at once (no broker yet) is made again from here.
+void MqttFront::RetryFirstConnect(std::chrono::seconds delay) {
+  QTimer::singleShot(delay, this, [this, delay] {
+    if (!loop_started_ || mosquitto_reconnect_async(mosq_) == MOSQ_ERR_SUCCESS) return;
+    RetryFirstConnect(std::min(delay * 2, std::chrono::seconds(30)));
+  });
 }
 
 void MqttFront::Stop() {
@@ -124,7 +134,8 @@ void MqttFront::Stop() {
 
 void MqttFront::OnConnect(int code) {
   if (code != 0) {
-    const std::string why = mosquitto_connack_string(code);
+    std::string why = mosquitto_connack_string(code);
+    if (!why.empty() && why.back() == '.') why.pop_back();
     // Said once, not at every retry.
     if (why != last_failure_)
       log_ << "mqtt " << options_.host << ':' << options_.port << ": " << why << "; trying again"
@@ -234,7 +245,11 @@ void MqttFront::PublishStatus() {
 
 void MqttFront::PublishAllConfigs() {
   if (!connected_) return;
-  published_ = DiscoveryConfigs(options_.names, store_.All(), codec_, options_.sw_version);
+  RetainedSet now = DiscoveryConfigs(options_.names, store_.All(), codec_, options_.sw_version);
+  // A code deleted while the connection was down still has its config at the broker.
+  for (const auto& [topic, payload] : published_)
+    if (!now.contains(topic)) Publish(topic, "", true);
+  published_ = std::move(now);
   for (const auto& [topic, payload] : published_) Publish(topic, payload, true);
 }
 

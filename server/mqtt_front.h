@@ -2,7 +2,7 @@
 // object's thread as queued calls, so everything else runs on the server's thread like the other
 // front ends. Commands go into the runner's queue; every outcome of every front end is published
 // as an event; Home Assistant discovery configs follow the data file. The library reconnects by
-// itself with a back-off doubling from 1 s to 30 s.
+// itself with a back-off growing from 1 s to 30 s.
 #pragma once
 
 #include <QObject>
@@ -59,6 +59,7 @@ class MqttFront : public QObject {
   void OnConnect(int code);
   void OnDisconnect(int code);
   void OnMessage(const std::string& topic, const std::string& payload, bool retained);
+  void RetryFirstConnect(std::chrono::seconds delay);
   void Run(Exchange exchange, std::optional<std::string> learn_comment);
   void Publish(const std::string& topic, const std::string& payload, bool retain);
   void PublishEvent(std::string_view type, std::optional<int> number, std::string_view data,
