@@ -36,6 +36,7 @@ void CodeStore::Refresh() {
   const Stamp now = StampOf(path_);
   if (stamp_ && *stamp_ == now && !error_) return;
   stamp_ = now;
+  ++generation_;
   codes_.clear();
   std::set<int> seen;
   std::string line = "start";

@@ -4,6 +4,7 @@
 // store's locked read-modify-write, so no program undoes another's work.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +35,8 @@ class CodeStore {
   std::optional<StoredCode> Find(int number, FileError* error = nullptr);
   // Writes record `number`; `created` tells whether it was new.
   FileError Put(int number, std::string_view data, std::string_view comment, bool* created);
+  // Counts the readings of the file: the records are unchanged while it stays the same.
+  std::uint64_t Generation() const { return generation_; }
   // Removes record `number` (under every key that spells it); `found` tells whether there was
   // one.
   FileError Remove(int number, bool* found);
@@ -51,6 +54,7 @@ class CodeStore {
   std::optional<Stamp> stamp_;
   FileError error_;
   std::vector<StoredCode> codes_;
+  std::uint64_t generation_ = 0;
 };
 
 }  // namespace kavro::server

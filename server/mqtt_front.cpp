@@ -2,6 +2,8 @@
 
 #include <mosquitto.h>
 
+#include <unistd.h>
+
 #include <cstring>
 #include <mutex>
 #include <ostream>
@@ -12,7 +14,11 @@ namespace kavro::server {
 namespace {
 
 constexpr int kKeepAliveSeconds = 30;
+// Status, configs and the last learned code must arrive; an event is news of the moment, and a
+// QoS 1 event's acknowledgement would hold up the broker's next command to us (the broker
+// delays small writes), so events go at QoS 0.
 constexpr int kQos = 1;
+constexpr int kEventQos = 0;
 
 void InitLibraryOnce() {
   static std::once_flag once;
@@ -58,6 +64,11 @@ bool MqttFront::Start(std::string& error) {
     return false;
   }
   if (!options_.cafile.empty()) {
+    // The library says only "invalid arguments" for a file it cannot read.
+    if (::access(options_.cafile.c_str(), R_OK) != 0) {
+      error = options_.cafile + ": cannot read the CA file: " + std::strerror(errno);
+      return false;
+    }
     const int rc =
         mosquitto_tls_set(mosq_, options_.cafile.c_str(), nullptr, nullptr, nullptr, nullptr);
     if (rc != MOSQ_ERR_SUCCESS) {
@@ -90,15 +101,18 @@ bool MqttFront::Start(std::string& error) {
         },
         Qt::QueuedConnection);
   });
-  // A broker that is not there yet is no error: the library keeps trying.
+  // A broker that is not there yet, a name not resolved yet, a TLS handshake that failed: none is
+  // fatal, the connection is tried again.
   const int rc =
       mosquitto_connect_async(mosq_, options_.host.c_str(), options_.port, kKeepAliveSeconds);
-  if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_ERRNO) {
+  const bool retry = rc == MOSQ_ERR_ERRNO || rc == MOSQ_ERR_EAI || rc == MOSQ_ERR_TLS;
+  if (rc != MOSQ_ERR_SUCCESS && !retry) {
     error = options_.host + ":" + std::to_string(options_.port) + ": " + mosquitto_strerror(rc);
     return false;
   }
-  if (rc == MOSQ_ERR_ERRNO) {
-    last_failure_ = std::strerror(errno);
+  if (retry) {
+    last_failure_ = rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc);
+    if (!last_failure_.empty() && last_failure_.back() == '.') last_failure_.pop_back();
     log_ << "mqtt " << options_.host << ':' << options_.port << ": " << last_failure_
          << "; trying again" << std::endl;
   }
@@ -107,12 +121,10 @@ bool MqttFront::Start(std::string& error) {
     return false;
   }
   loop_started_ = true;
-  if (rc == MOSQ_ERR_ERRNO) RetryFirstConnect(std::chrono::seconds(1));
+  if (retry) RetryFirstConnect(std::chrono::seconds(1));
   return true;
 }
 
-// The library's thread takes over the retries only once an attempt got under way: until then it
-// waits, so a first attempt that failed at once (no broker yet) is made again from here.
 void MqttFront::RetryFirstConnect(std::chrono::seconds delay) {
   QTimer::singleShot(delay, this, [this, delay] {
     if (!loop_started_ || mosquitto_reconnect_async(mosq_) == MOSQ_ERR_SUCCESS) return;
@@ -246,6 +258,7 @@ void MqttFront::PublishStatus() {
 void MqttFront::PublishAllConfigs() {
   if (!connected_) return;
   RetainedSet now = DiscoveryConfigs(options_.names, store_.All(), codec_, options_.sw_version);
+  published_generation_ = store_.Generation();
   // A code deleted while the connection was down still has its config at the broker.
   for (const auto& [topic, payload] : published_)
     if (!now.contains(topic)) Publish(topic, "", true);
@@ -255,7 +268,11 @@ void MqttFront::PublishAllConfigs() {
 
 void MqttFront::RefreshDiscovery() {
   if (!connected_) return;
-  RetainedSet now = DiscoveryConfigs(options_.names, store_.All(), codec_, options_.sw_version);
+  // Building a thousand configs costs more than the look at the file: only when it changed.
+  const std::vector<StoredCode>& codes = store_.All();
+  if (store_.Generation() == published_generation_) return;
+  published_generation_ = store_.Generation();
+  RetainedSet now = DiscoveryConfigs(options_.names, codes, codec_, options_.sw_version);
   for (const auto& [topic, payload] : RetainedChanges(published_, now))
     Publish(topic, payload, true);
   published_ = std::move(now);
@@ -265,12 +282,14 @@ void MqttFront::PublishEvent(std::string_view type, std::optional<int> number,
                              std::string_view data, std::string_view error) {
   if (!connected_) return;
   Publish(options_.names.Event(),
-          EventPayload(type, number, data, error, std::chrono::system_clock::now()), false);
+          EventPayload(type, number, data, error, std::chrono::system_clock::now()), false,
+          kEventQos);
 }
 
-void MqttFront::Publish(const std::string& topic, const std::string& payload, bool retain) {
+void MqttFront::Publish(const std::string& topic, const std::string& payload, bool retain,
+                        int qos) {
   mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(),
-                    kQos, retain);
+                    qos, retain);
 }
 
 }  // namespace kavro::server

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -61,7 +62,7 @@ class MqttFront : public QObject {
   void OnMessage(const std::string& topic, const std::string& payload, bool retained);
   void RetryFirstConnect(std::chrono::seconds delay);
   void Run(Exchange exchange, std::optional<std::string> learn_comment);
-  void Publish(const std::string& topic, const std::string& payload, bool retain);
+  void Publish(const std::string& topic, const std::string& payload, bool retain, int qos = 1);
   void PublishEvent(std::string_view type, std::optional<int> number, std::string_view data,
                     std::string_view error);
   void PublishStatus();
@@ -79,6 +80,7 @@ class MqttFront : public QObject {
   bool loop_started_ = false;
   std::string last_failure_;
   RetainedSet published_;
+  std::uint64_t published_generation_ = 0;  // the store's generation `published_` was made from
   QTimer watch_;
 };
 

@@ -1,7 +1,7 @@
 // What the server benchmarks share: kavro-server (and kavro-sim) started as child processes from
 // the folder of the bench itself, a data file that names a pty as COM1, plain socket clients for
 // the line protocol and for HTTP/1.1 with keep-alive, and a process's CPU time and memory read
-// from /proc.
+// from /proc. The MQTT broker and client are in mqtt_child.h.
 #pragma once
 
 #include <arpa/inet.h>
@@ -67,11 +67,14 @@ class TempFolder {
   std::string path_;
 };
 
-// A data file whose link is COM1 on `device`.
-inline std::string WriteDataFile(const std::string& folder, const std::string& device) {
+// A data file whose link is COM1 on `device`, with `codes` ("NNNN=data comment" lines, CR LF
+// each) as its [Data] section when there are any.
+inline std::string WriteDataFile(const std::string& folder, const std::string& device,
+                                 const std::string& codes = {}) {
   const std::string path = folder + "/kavro.dat";
   std::ofstream out(path, std::ios::binary);
   out << "[COMMON]\r\nCOM=1\r\n\r\n[Serial]\r\nCOM1=" << device << "\r\n";
+  if (!codes.empty()) out << "\r\n[Data]\r\n" << codes;
   if (!out.flush()) throw std::runtime_error("cannot write " + path);
   return path;
 }
@@ -117,7 +120,7 @@ class ChildProcess {
     out_ = out[0];
   }
   ~ChildProcess() {
-    if (pid_ > 0) {
+    if (pid_ > 0 && !Exited()) {
       kill(pid_, SIGTERM);
       const Clock::time_point give_up = Clock::now() + std::chrono::seconds(5);
       while (waitpid(pid_, nullptr, WNOHANG) == 0) {
@@ -135,6 +138,12 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   pid_t Pid() const { return pid_; }
+
+  // True once the child has ended; it is reaped then, so its pid is never signalled again.
+  bool Exited() {
+    if (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
+    return pid_ <= 0;
+  }
 
   // The next line of the child's standard output, without its end; throws after `wait`.
   std::string ReadLine(std::chrono::milliseconds wait = std::chrono::seconds(10)) {
@@ -165,14 +174,15 @@ class ChildProcess {
   std::string log_file_;
 };
 
-// kavro-server on a data file whose COM1 is `device`, both listeners on free loopback ports.
+// kavro-server on a data file whose COM1 is `device` and whose codes are `codes`, both listeners
+// on free loopback ports, with `more` options after them.
 class ServerChild {
  public:
-  ServerChild(const std::string& folder, const std::string& device, int core = -1)
-      : data_file_(WriteDataFile(folder, device)),
-        child_({ProgramBeside("kavro-server"), "--data", data_file_, "--line", "127.0.0.1:0",
-                "--http", "127.0.0.1:0"},
-               folder + "/server.log", core) {
+  ServerChild(const std::string& folder, const std::string& device, int core = -1,
+              const std::vector<std::string>& more = {}, const std::string& codes = {})
+      : data_file_(WriteDataFile(folder, device, codes)),
+        started_(Clock::now()),
+        child_(Arguments(data_file_, more), folder + "/server.log", core) {
     line_port_ = PortOf(child_.ReadLine(), "listening line ");
     http_port_ = PortOf(child_.ReadLine(), "listening http ");
     std::string token = ReadWholeFile(folder + "/kavro-server.token");
@@ -182,13 +192,32 @@ class ServerChild {
   int LinePort() const { return line_port_; }
   int HttpPort() const { return http_port_; }
   const std::string& Token() const { return token_; }
+  // Just before the fork.
+  Clock::time_point StartedAt() const { return started_; }
+  // The server's next output line after the two listening lines ("mqtt connected ...").
+  std::string ReadLine(std::chrono::milliseconds wait = std::chrono::seconds(10)) {
+    return child_.ReadLine(wait);
+  }
 
  private:
+  static std::vector<std::string> Arguments(const std::string& data_file,
+                                            const std::vector<std::string>& more) {
+    std::vector<std::string> args = {ProgramBeside("kavro-server"),
+                                     "--data",
+                                     data_file,
+                                     "--line",
+                                     "127.0.0.1:0",
+                                     "--http",
+                                     "127.0.0.1:0"};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  }
   static int PortOf(const std::string& line, const std::string& head) {
     if (!line.starts_with(head)) throw std::runtime_error("kavro-server said \"" + line + "\"");
     return std::atoi(line.c_str() + line.rfind(':') + 1);
   }
   std::string data_file_;
+  Clock::time_point started_;
   ChildProcess child_;
   int line_port_ = 0;
   int http_port_ = 0;
