@@ -32,4 +32,11 @@ constexpr int HexDigitValue(char c) {
   return -1;
 }
 
+// True when every character is a hex digit (also for the empty text).
+constexpr bool IsHexText(std::string_view text) {
+  for (const char c : text)
+    if (HexDigitValue(c) < 0) return false;
+  return true;
+}
+
 }  // namespace kavro

@@ -41,6 +41,10 @@ void SignalBlock::ClearAbsentFrames() {
   }
 }
 
+bool IsFullDataText(std::string_view text) {
+  return text.size() == kFullDataTextSize && IsHexText(text);
+}
+
 SignalBlock SignalBlockFromText(std::string_view data_text) {
   std::vector<unsigned char> bytes;
   const int count = HexTextToBytes(data_text, bytes);

@@ -60,4 +60,9 @@ class SignalBlock {
 // The block a stored data text stands for (HexTextToBytes); positions it does not give are 0.
 SignalBlock SignalBlockFromText(std::string_view data_text);
 
+// A data text that gives the whole block: two hex digits per byte, nothing else. What other
+// programs hand the server to send.
+inline constexpr std::size_t kFullDataTextSize = 2 * kSignalBlockSize;
+bool IsFullDataText(std::string_view text);
+
 }  // namespace kavro

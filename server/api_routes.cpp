@@ -14,8 +14,6 @@ namespace {
 
 using json = Json;
 
-constexpr std::size_t kFullDataDigits = 2 * kSignalBlockSize;
-
 HttpResponse JsonAnswer(int status, const json& body) { return {status, Dump(body) + "\n"}; }
 HttpResponse Error(int status, std::string_view text) {
   return JsonAnswer(status, json{{"error", std::string(text)}});
@@ -50,10 +48,6 @@ std::optional<int> ParseNumber(std::string_view text, int max, bool hex = false)
   return value;
 }
 
-bool AllHex(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return HexDigitValue(c) >= 0; });
-}
-
 // The body as a JSON object; an empty body is {} where `empty_ok`.
 std::optional<json> ParseObject(const std::string& body, bool empty_ok, std::string& error) {
   if (body.empty() && empty_ok) return json::object();
@@ -77,7 +71,7 @@ std::optional<std::string> FullDataText(const json& body, std::string& error) {
     return std::nullopt;
   }
   const std::string& data = found->get_ref<const std::string&>();
-  if (data.size() != kFullDataDigits || !AllHex(data)) {
+  if (!IsFullDataText(data)) {
     error = "\"data\" must be 58 hex digits, not \"" + data.substr(0, 80) + "\"";
     return std::nullopt;
   }
@@ -294,20 +288,15 @@ void ApiRoutes::PutCode(int number, const std::string& body_text, const Respond&
   if (!body) return respond(Error(400, error));
   const auto data = body->find("data");
   if (data == body->end() || !data->is_string() || data->get_ref<const std::string&>().empty() ||
-      data->get_ref<const std::string&>().size() > kFullDataDigits ||
-      !AllHex(data->get_ref<const std::string&>()))
+      data->get_ref<const std::string&>().size() > kFullDataTextSize ||
+      !IsHexText(data->get_ref<const std::string&>()))
     return respond(Error(400, "\"data\" must be 1 to 58 hex digits"));
   std::string comment;
   if (const auto found = body->find("comment"); found != body->end()) {
     if (!found->is_string()) return respond(Error(400, "\"comment\" must be a string"));
-    const std::string& text = found->get_ref<const std::string&>();
-    const std::optional<std::string> sjis = codec_.to_sjis(text);
-    if (!sjis) return respond(Error(400, "\"comment\" holds a character Shift-JIS cannot store"));
-    if (std::any_of(sjis->begin(), sjis->end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
-      return respond(Error(400, "\"comment\" must not hold control characters"));
-    if (sjis->size() > kMaxCommentBytes)
-      return respond(Error(400, "\"comment\" is longer than 255 bytes in Shift-JIS"));
+    const std::optional<std::string> sjis =
+        StoredComment(found->get_ref<const std::string&>(), codec_, error);
+    if (!sjis) return respond(Error(400, "\"comment\" " + error));
     comment = *sjis;
   }
   bool created = false;
@@ -329,14 +318,10 @@ void ApiRoutes::Learn(const std::string& body_text, const Respond& respond) {
   if (!number) return respond(Error(400, error));
   std::string comment;
   if (const auto found = body->find("comment"); found != body->end()) {
+    if (!found->is_string()) return respond(Error(400, "\"comment\" must be a string"));
     const std::optional<std::string> sjis =
-        found->is_string() ? codec_.to_sjis(found->get_ref<const std::string&>()) : std::nullopt;
-    if (!sjis || sjis->size() > kMaxCommentBytes ||
-        std::any_of(sjis->begin(), sjis->end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
-      return respond(Error(400,
-                           "\"comment\" must be text Shift-JIS can store, at most 255 bytes, "
-                           "without control characters"));
+        StoredComment(found->get_ref<const std::string&>(), codec_, error);
+    if (!sjis) return respond(Error(400, "\"comment\" " + error));
     comment = *sjis;
   }
   const std::uint64_t id = next_job_++;

@@ -39,9 +39,6 @@ class ApiBackend {
   virtual ServerStatus Status() const = 0;
 };
 
-// A comment longer than this (in Shift-JIS) is refused rather than cut: the caller should know.
-inline constexpr std::size_t kMaxCommentBytes = 255;
-
 // Learn jobs are queued for this client, which never goes away: a learn runs to its end and
 // stores its code whether or not anyone still asks.
 inline constexpr ClientId kNoClient = 0;

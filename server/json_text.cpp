@@ -24,6 +24,26 @@ Json CodeJson(const StoredCode& code, const TextCodec& codec) {
   return out;
 }
 
+bool HasControlBytes(std::string_view text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  return false;
+}
+
+std::optional<std::string> StoredComment(std::string_view utf8, const TextCodec& codec,
+                                         std::string& error) {
+  std::optional<std::string> sjis = codec.to_sjis(utf8);
+  if (!sjis)
+    error = "holds a character Shift-JIS cannot store";
+  else if (HasControlBytes(*sjis))
+    error = "must not hold control characters";
+  else if (sjis->size() > kMaxCommentBytes)
+    error = "is longer than 255 bytes in Shift-JIS";
+  else
+    return sjis;
+  return std::nullopt;
+}
+
 std::string Dump(const Json& value) {
   return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }

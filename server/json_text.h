@@ -22,6 +22,18 @@ struct TextCodec {
   std::function<std::optional<std::string>(std::string_view utf8)> to_sjis;
 };
 
+// A comment longer than this (in Shift-JIS) is refused rather than cut: the caller should know.
+inline constexpr std::size_t kMaxCommentBytes = 255;
+
+// True when `text` holds a control byte (0x00-0x1F, 0x7F); those mean the same in UTF-8 and
+// Shift-JIS, and a line break would end the record in the data file.
+bool HasControlBytes(std::string_view text);
+
+// A comment from outside (UTF-8) as the data file stores it: Shift-JIS, without control bytes,
+// at most kMaxCommentBytes. Nothing, with `error` saying what was wrong, otherwise.
+std::optional<std::string> StoredComment(std::string_view utf8, const TextCodec& codec,
+                                         std::string& error);
+
 // {"number", "data", "comment", "decode"}; "decode" is null when the protocol is not known,
 // otherwise {"protocol", "device", "subdevice", "function", "confident"}.
 Json CodeJson(const StoredCode& code, const TextCodec& codec);

@@ -11,11 +11,6 @@ namespace {
 constexpr std::string_view kLearnLine = "RAVIZ C";
 constexpr std::string_view kSendHead = "RAVIZ S53";
 constexpr std::string_view kDoneLine = "RAVIZ D";
-constexpr std::size_t kSendDigits = 2 * kSignalBlockSize;
-
-bool AllHex(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return HexDigitValue(c) >= 0; });
-}
 
 }  // namespace
 
@@ -54,8 +49,7 @@ LineSession::Command LineSession::Parse(std::string_view line) {
   if (line == kLearnLine) {
     command.kind = Command::Kind::kRun;
     command.exchange.kind = Exchange::Kind::kLearn;
-  } else if (line.starts_with(kSendHead) && line.size() == kSendHead.size() + kSendDigits &&
-             AllHex(line.substr(kSendHead.size()))) {
+  } else if (line.starts_with(kSendHead) && IsFullDataText(line.substr(kSendHead.size()))) {
     command.kind = Command::Kind::kRun;
     command.exchange.kind = Exchange::Kind::kSend;
     command.exchange.data = std::string(line.substr(kSendHead.size()));

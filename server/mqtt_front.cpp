@@ -195,13 +195,9 @@ void MqttFront::OnMessage(const std::string& topic, const std::string& payload, 
       return Run(std::move(exchange), std::nullopt);
     }
     case MqttCommand::Kind::kLearn: {
-      const std::optional<std::string> comment = codec_.to_sjis(command.comment);
-      if (!comment)
-        return PublishEvent("error", command.number, "",
-                            "the comment holds a character Shift-JIS cannot store");
-      if (comment->size() > kMaxCommentBytes)
-        return PublishEvent("error", command.number, "",
-                            "the comment is longer than 255 bytes in Shift-JIS");
+      std::string error;
+      const std::optional<std::string> comment = StoredComment(command.comment, codec_, error);
+      if (!comment) return PublishEvent("error", command.number, "", "the comment " + error);
       Exchange exchange = Exchange::Learn();
       exchange.number = command.number;
       return Run(std::move(exchange), comment);

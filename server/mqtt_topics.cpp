@@ -12,7 +12,6 @@ namespace {
 
 using Kind = MqttCommand::Kind;
 
-constexpr std::size_t kDataDigits = 2 * kSignalBlockSize;
 constexpr int kMaxTimes = 20;
 
 // Digits only, no sign, no leading zero (the topic spells the number one way), within 0..max.
@@ -65,11 +64,9 @@ MqttCommand ParseLearn(std::string_view topic, std::string_view payload) {
   MqttCommand command = Of(Kind::kLearn);
   command.number = static_cast<int>(number->get<long long>());
   if (const auto comment = body.find("comment"); comment != body.end()) {
-    // Control bytes mean the same in UTF-8 and Shift-JIS, so they can be refused here; what the
-    // store's encoding cannot hold is left to the codec.
-    const auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
-    if (!comment->is_string() ||
-        std::ranges::any_of(comment->get_ref<const std::string&>(), control))
+    // Control bytes can be refused before any conversion; the rest of the comment's rule
+    // (StoredComment) needs the codec and is the front end's.
+    if (!comment->is_string() || HasControlBytes(comment->get_ref<const std::string&>()))
       return Refused(topic, "\"comment\" must be a string without control characters");
     command.comment = comment->get<std::string>();
   }
@@ -150,9 +147,7 @@ MqttCommand ParseMqttCommand(const MqttNames& names, std::string_view topic,
         topic, topic.substr(code_head.size(), topic.size() - code_head.size() - kCodeTail.size()),
         payload);
   if (learn) return ParseLearn(topic, payload);
-  if (payload.size() != kDataDigits ||
-      !std::all_of(payload.begin(), payload.end(), [](char c) { return HexDigitValue(c) >= 0; }))
-    return Refused(topic, "the payload must be 58 hex digits");
+  if (!IsFullDataText(payload)) return Refused(topic, "the payload must be 58 hex digits");
   MqttCommand command = Of(Kind::kSendData);
   command.data = payload;
   return command;

@@ -36,19 +36,12 @@ namespace {
 constexpr const char* kDataText = "200A000140400A8012014040A0000102030405112233445566778899AA";
 
 // The window side, reduced to noticing a failure.
-class QuietUi : public LinkUi {
+class QuietUi : public WindowlessUi {
  public:
+  QuietUi() : WindowlessUi(LinkPage::kPad) {}
   void MsgOut(std::string_view text) override {
     if (!text.empty()) last = text;
   }
-  LinkPage ShownPage() const override { return LinkPage::kPad; }
-  int PadBase() const override { return 100; }
-  int ListPage() const override { return 0; }
-  std::string CommentText() const override { return {}; }
-  void SetCommentText(std::string_view) override {}
-  void HideComment() override {}
-  void ShowLearnDisplay(bool) override {}
-  void PageDisplay() override {}
   void LearnData(std::string_view text) override { last = text; }
   std::string last;
 };
