@@ -43,6 +43,24 @@ std::string DecodeSummary(const Decoded& decoded) {
   return text;
 }
 
+std::string DecodeBrief(const Decoded& decoded) {
+  if (!decoded.Known()) return {};
+  std::string text = decoded.protocol;
+  if (decoded.device) {
+    text += " " + std::to_string(*decoded.device);
+    if (decoded.subdevice) text += "." + std::to_string(*decoded.subdevice);
+  }
+  if (decoded.function) text += " " + std::to_string(*decoded.function);
+  if (!decoded.confident) text += " ?";
+  return text;
+}
+
+bool LooksIncomplete(const SignalBlock& block) {
+  if (block.IsEmpty() || block.BitCount(1) == 0) return true;
+  const Decoded decoded = Decode(block);
+  return decoded.Known() && !decoded.confident;
+}
+
 int NominalCarrier(const std::string& protocol) {
   const ProtocolInfo* info = FindProtocol(protocol);
   return info ? info->carrier_hz : 0;

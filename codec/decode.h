@@ -31,6 +31,14 @@ Decoded Decode(const SignalBlock& block);
 // decode that is not confident.
 std::string DecodeSummary(const Decoded& decoded);
 
+// The short form for a tooltip: "NEC1 4.251 2" (protocol, device[.subdevice], function), with
+// " ?" where the check failed; empty for an unknown protocol.
+std::string DecodeBrief(const Decoded& decoded);
+
+// A learned block that holds a signal yet is probably cut short or misheard: no data bits in its
+// first frame, or a recognised protocol whose own check fails. Worth learning again.
+bool LooksIncomplete(const SignalBlock& block);
+
 // The protocol's nominal carrier in Hz; 0 for an unknown protocol.
 int NominalCarrier(const std::string& protocol);
 

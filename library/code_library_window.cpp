@@ -496,6 +496,10 @@ void TForm3::IrLearnClick() {
   }
 }
 
+void TForm3::LearnCountdown(int seconds_left) {
+  MsgOut(std::string(link_msg::kPushController) + " " + std::to_string(seconds_left) + " s");
+}
+
 void TForm3::LearnData(std::string_view text) {
   if (IsMessageText(text)) {
     MsgOut(text);

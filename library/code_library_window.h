@@ -58,6 +58,8 @@ class TForm3 : public QMainWindow {
 
   // A learned data text or a failure message of the link, as Shift-JIS bytes.
   void LearnData(std::string_view text);
+  // The whole seconds left of the learn this window awaits.
+  void LearnCountdown(int seconds_left);
 
   // Answers the delete and save questions; tests replace it.
   OkCancelPrompt prompt = AskOkCancel;

@@ -15,6 +15,8 @@ class LibraryHost {
 
   // Starts a learn whose result comes back through the library's LearnData.
   virtual SetLearnModeResult SetLearnMode() = 0;
+  // Gives up the learn started by SetLearnMode: a reply that comes later stores nothing.
+  virtual void CancelLearn() = 0;
   // Sends a data text, the reply belonging to the library.
   virtual SendIrDataResult SendIrData(std::string_view data_text) = 0;
   // The data file fixed by the main window's last showing.

@@ -12,7 +12,7 @@
 #include "datafile/records.h"
 #include "datafile/store.h"
 #include "link/code_table.h"
-#include "link/key_names.h"
+#include "datafile/pad_keys.h"
 #include "link/link_messages.h"
 #include "link/link_ui.h"
 #include "link/serial_channel.h"
@@ -34,6 +34,7 @@ constexpr int kInputTicks = 5;
 constexpr int kRawTicks = 20;
 constexpr int kConnectTicks = 100;
 constexpr int kTcpExtraTicks = 20;
+constexpr int kTicksPerSecond = 10;
 // Held bytes beyond which an arrival is taken for garbage and the buffer is dropped.
 constexpr int kReceiveGuard = 200;
 
@@ -249,11 +250,28 @@ void ControllerLink::LearnL1Click() {
   library_ = false;
 }
 
+void ControllerLink::CancelLearn() {
+  const bool awaited = state_ == kLearning;
+  if (awaited) AbortExchange();
+  learn_mode_ = false;
+  library_ = false;
+  if (awaited) NotifyEnd(ExchangeEnd::Kind::kCancelled);
+}
+
+int ControllerLink::LearnSecondsLeft() const {
+  if (state_ != kLearning || countdown_ <= 0) return 0;
+  return (countdown_ + kTicksPerSecond - 1) / kTicksPerSecond;
+}
+
 // ---------------------------------------------------------------- time-out and closing
 
 void ControllerLink::Timer1Timer() {
   if (countdown_ <= 0) return;
-  if (--countdown_ > 0) return;
+  if (--countdown_ > 0) {
+    if (state_ == kLearning && countdown_ % kTicksPerSecond == 0)
+      ui_.LearnCountdown(countdown_ / kTicksPerSecond);
+    return;
+  }
   ReportFailure(kTimeout);
   AbortExchange();
   NotifyEnd(ExchangeEnd::Kind::kTimeout);

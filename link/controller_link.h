@@ -54,6 +54,7 @@ struct ExchangeEnd {
     kControllerError,  // an IR send answered with `reply` instead of 'E'
     kTimeout,
     kDeviceGone,  // the serial device went away (also while no exchange was running)
+    kCancelled,   // a learn the user gave up on (CancelLearn)
   };
   Kind kind = Kind::kDone;
   int reply = -1;
@@ -99,6 +100,9 @@ class ControllerLink {
   // "Learn(&L)": toggles learn mode. Turning it off while a learn reply is awaited ends that
   // exchange as the time-out would, without its message, so a late reply stores nothing.
   void LearnL1Click();
+  // Esc in a window, or the library's learn asked again: learn mode off and an awaited learn
+  // ends as the time-out would, without a message, so a late reply stores nothing.
+  void CancelLearn();
   // The notebook page changed: learn mode off, no message.
   void LearnModeOff() { learn_mode_ = false; }
   // "Disconnect(&D)": ends the exchange silently and closes the link; learn mode stays.
@@ -135,6 +139,8 @@ class ControllerLink {
   int ExpectedLength() const { return expected_; }
   int ReplyCount() const { return reply_.count; }
   int Countdown() const { return countdown_; }
+  // Whole seconds until an awaited learn times out; 0 when no learn is awaited.
+  int LearnSecondsLeft() const;
   const std::string& PendingLine() const { return pending_line_; }
   // Anything not yet handed to the line or the network: serial bytes queued, TCP text unsent,
   // or a line waiting for the connection.

@@ -38,6 +38,10 @@ class LinkUi {
 
   // Hands a learned data text, or a failure message, to the code library window.
   virtual void LearnData(std::string_view text) = 0;
+
+  // While a learn reply is awaited, each time the whole seconds left until its time-out fall by
+  // one (9, 8, ... 1). Windows show it; a program without them need not.
+  virtual void LearnCountdown(int /*seconds_left*/) {}
 };
 
 // The user interface of a program without windows (kavro-cli, kavro-server): the page it was

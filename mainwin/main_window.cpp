@@ -31,6 +31,7 @@
 #include "library/code_library_window.h"
 #include "link/controller_link.h"
 #include "link/controller_stack.h"
+#include "link/link_messages.h"
 #include "link/serial_devices.h"
 #include "mainwin/about_dialog.h"
 #include "mainwin/port_setting.h"
@@ -42,7 +43,6 @@ namespace {
 
 constexpr int kClientWidth = 160;
 constexpr int kClientHeight = 346;
-constexpr int kVtrOffset = 31;
 constexpr int kMaxLogLines = 500;  // more than this and the oldest line goes
 constexpr int kLogLineHeight = 12;
 
@@ -434,7 +434,7 @@ LinkPage TForm1::ShownPage() const {
   }
 }
 
-int TForm1::PadBase() const { return 50 + 50 * CheckedPadPage(); }
+int TForm1::PadBase() const { return PadCode(CheckedPadPage(), 0); }
 
 void TForm1::VersionV1Click() {
   if (about_ == nullptr) return;
@@ -538,6 +538,16 @@ void TForm1::LearnData(std::string_view text) {
 }
 
 SetLearnModeResult TForm1::SetLearnMode() { return link_->SetLearnMode(); }
+
+void TForm1::CancelLearn() { link_->CancelLearn(); }
+
+void TForm1::LearnCountdown(int seconds_left) {
+  if (link_->LibraryFlag()) {
+    if (library_ != nullptr) library_->LearnCountdown(seconds_left);
+    return;
+  }
+  MsgOut(std::string(link_msg::kPushController) + " " + std::to_string(seconds_left) + " s");
+}
 
 SendIrDataResult TForm1::SendIrData(std::string_view data_text) {
   return link_->SendIrData(data_text);

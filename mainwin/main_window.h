@@ -91,9 +91,11 @@ class TForm1 : public QMainWindow, public LinkUi, public LibraryHost {
   void ShowLearnDisplay(bool on) override;
   void PageDisplay() override;
   void LearnData(std::string_view text) override;
+  void LearnCountdown(int seconds_left) override;
 
   // --- LibraryHost ---
   SetLearnModeResult SetLearnMode() override;
+  void CancelLearn() override;
   SendIrDataResult SendIrData(std::string_view data_text) override;
   std::string DataFileName() const override { return data_file_name_; }
   void ShowMainWindow() override;

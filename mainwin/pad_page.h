@@ -4,7 +4,8 @@
 #include <QPushButton>
 
 #include <array>
-#include <span>
+
+#include "datafile/pad_keys.h"
 
 class QAbstractButton;
 class QLabel;
@@ -12,21 +13,6 @@ class QToolButton;
 class QWidget;
 
 namespace kavro {
-
-// One key of the pad. `index` is its key index in TV mode; a `shifted` key (digits and channel)
-// adds the TV/VTR offset.
-struct PadKey {
-  const char* name;
-  const char* caption;
-  int x, y, width, height;
-  int index;
-  bool shifted;
-  bool graphic;  // a graphic button: takes no focus
-  enum Color { kBlack, kTeal, kRed, kBlue } color;
-};
-
-// Every key that sends a code (all but the TV/VTR key), in the order they are laid out.
-std::span<const PadKey> PadKeys();
 
 // Extension keys Button26..Button31, whose captions come from the data file.
 inline constexpr int kExtKeyCount = 6;
@@ -47,7 +33,7 @@ class ExtKey : public QPushButton {
 struct PadPage {
   QWidget* page = nullptr;
   // One per PadKeys() entry, same order.
-  std::array<QAbstractButton*, 31> keys{};
+  std::array<QAbstractButton*, kPadKeyCount> keys{};
   std::array<ExtKey*, kExtKeyCount> ext{};
   QToolButton* tv_vtr = nullptr;  // SpeedButton7
   QLabel* message = nullptr;      // Message, the tab's status line

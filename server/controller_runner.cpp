@@ -162,7 +162,8 @@ void ControllerRunner::OnEnd(const ExchangeEnd& end) {
     case ExchangeEnd::Kind::kControllerError:
       result = Result{Result::Kind::kControllerError, end.reply};
       break;
-    case ExchangeEnd::Kind::kTimeout: result = Result{Result::Kind::kTimeout}; break;
+    case ExchangeEnd::Kind::kTimeout:
+    case ExchangeEnd::Kind::kCancelled: result = Result{Result::Kind::kTimeout}; break;
     case ExchangeEnd::Kind::kDeviceGone:
       GoOffline(PortTable::Describe(port_) + " disappeared");
       result = Offline();

@@ -57,6 +57,7 @@ class BenchHost : public kavro::LibraryHost {
  public:
   explicit BenchHost(std::string path) : path_(std::move(path)) {}
   kavro::SetLearnModeResult SetLearnMode() override { return kavro::kLearnStarted; }
+  void CancelLearn() override {}
   kavro::SendIrDataResult SendIrData(std::string_view) override { return kavro::kSendStarted; }
   std::string DataFileName() const override { return path_; }
   void ShowMainWindow() override {}

@@ -198,6 +198,20 @@ TEST(Decode, Summaries) {
             "unknown: pulse width, 1 bit, 1 frame");
 }
 
+TEST(Decode, BriefFormsAndIncompleteLearns) {
+  const SignalBlock nec = test::FromHex("6020000200430000000000000000000000000020DF10EF000000000000");
+  EXPECT_EQ(DecodeBrief(Decode(nec)), "NEC1 4.251 8");
+  EXPECT_FALSE(LooksIncomplete(nec));
+  const SignalBlock failing = MakeBlock(Case("Panasonic_CheckFails"));
+  EXPECT_EQ(DecodeBrief(Decode(failing)), "Panasonic 128.0 61 ?");
+  EXPECT_TRUE(LooksIncomplete(failing));
+  EXPECT_EQ(DecodeBrief(Decode(MakeBlock(Case("Unknown_SpaceSevenTimesMark")))), "");
+  EXPECT_FALSE(LooksIncomplete(MakeBlock(Case("Unknown_SpaceSevenTimesMark"))));
+  // No bits counted in the first frame, and no signal at all.
+  EXPECT_TRUE(LooksIncomplete(test::FromHex("6020000200010000000000000000000000000020DF10EF000000000000")));
+  EXPECT_TRUE(LooksIncomplete(SignalBlock()));
+}
+
 // The block format reads a zero first data byte as no code at all.
 TEST(Decode, EmptyBlockIsUnknown) {
   EXPECT_FALSE(Decode(MakeBlock({96, 32, 0, false, {{512, 256, 33}}, "00FF08F7"})).Known());

@@ -47,6 +47,7 @@ class FakeHost : public LibraryHost {
     ++learn_requests;
     return static_cast<SetLearnModeResult>(learn_result);
   }
+  void CancelLearn() override { ++learn_cancels; }
   SendIrDataResult SendIrData(std::string_view data_text) override {
     sent.emplace_back(data_text);
     if (on_send) on_send();
@@ -60,6 +61,7 @@ class FakeHost : public LibraryHost {
   int learn_result = 0;
   int send_result = 0;
   int learn_requests = 0;
+  int learn_cancels = 0;
   std::vector<std::string> sent;
   std::function<void()> on_send;
   int main_shown = 0;

@@ -33,6 +33,10 @@ class LinkedMainWindow : public FakeUi, public LibraryHost {
     if (library) library->LearnData(text);
   }
   SetLearnModeResult SetLearnMode() override { return link->SetLearnMode(); }
+  void CancelLearn() override { link->CancelLearn(); }
+  void LearnCountdown(int seconds_left) override {
+    if (library) library->LearnCountdown(seconds_left);
+  }
   SendIrDataResult SendIrData(std::string_view data_text) override {
     return link->SendIrData(data_text);
   }

@@ -7,7 +7,7 @@
 #include "datafile/hex_text.h"
 #include "link/code_table.h"
 #include "link/frames.h"
-#include "link/key_names.h"
+#include "datafile/pad_keys.h"
 #include "tests/link/link_fakes.h"
 
 namespace kavro {
