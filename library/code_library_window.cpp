@@ -8,7 +8,9 @@
 #include <QFontInfo>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QHideEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -19,6 +21,8 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QUndoCommand>
+#include <QUndoStack>
 
 #include <algorithm>
 #include <cstdio>
@@ -28,6 +32,7 @@
 #include <map>
 #include <set>
 
+#include "codec/decode.h"
 #include "codec/signal_settings.h"
 #include "datafile/atomic_file.h"
 #include "datafile/file_error.h"
@@ -43,6 +48,7 @@
 #include "library/code_exchange.h"
 #include "library/signal_image.h"
 #include "library/signal_view.h"
+#include "library/signal_window.h"
 #include "link/link_messages.h"
 
 namespace kavro {
@@ -55,11 +61,20 @@ constexpr int kDecodeLineHeight = 18;
 constexpr int kImageWidth = 548;
 constexpr int kImageHeight = 67;
 constexpr int kPanelHeight = 69;
+constexpr int kListTop = 78;
+constexpr int kListHeight = 238;
+constexpr int kPanelTop = 318;
+constexpr int kMessageTop = 389;
+// The filter box fills the free middle of the button strip, so the design layout stays.
+constexpr int kFilterLeft = 245;
+constexpr int kDeleteFromRight = 79;
 // SeqNum proposes this number when the window is shown.
 constexpr const char* kFirstProposal = "1000";
 
 const QString kUpdate = QStringLiteral("Update");
 const QString kAppend = QStringLiteral("Append");
+constexpr const char* kLearnCancelled = "Learn cancelled";
+constexpr const char* kLooksIncomplete = "learned code looks incomplete: learn again";
 
 // A link message rather than a data text.
 bool IsMessageText(std::string_view text) { return !link_msg::IsLearnedDataText(text); }
@@ -157,14 +172,18 @@ TForm3::TForm3(LibraryHost& host, QWidget* parent)
   setAttribute(Qt::WA_QuitOnClose, false);
   BuildControls();
   BuildMenus();
-  setFixedSize(kClientWidth, kClientHeight + kDecodeLineHeight + menuBar()->sizeHint().height());
+  const QSize design(kClientWidth,
+                     kClientHeight + kDecodeLineHeight + menuBar()->sizeHint().height());
+  setMinimumSize(design);
+  resize(design);
 }
 
 TForm3::~TForm3() = default;
 
 void TForm3::BuildControls() {
   auto* client = new QWidget(this);
-  client->setFixedSize(kClientWidth, kClientHeight + kDecodeLineHeight);
+  Client = client;
+  client->setMinimumSize(kClientWidth, kClientHeight + kDecodeLineHeight);
   setCentralWidget(client);
 
   auto button = [&](const char* name, const QString& caption, int x) {
@@ -176,7 +195,17 @@ void TForm3::BuildControls() {
   IrLearn = button("IrLearn", QStringLiteral("Learn"), 4);
   IrSend = button("IrSend", QStringLiteral("Send"), 83);
   IrUpdate = button("IrUpdate", kAppend, 162);
-  IrDelete = button("IrDelete", QStringLiteral("Delete"), kClientWidth - 79);
+  IrDelete = button("IrDelete", QStringLiteral("Delete"), kClientWidth - kDeleteFromRight);
+  // Access keys without a "&" in the captions, which must read as they are.
+  IrLearn->setShortcut(QKeySequence(Qt::ALT | Qt::Key_L));
+  IrSend->setShortcut(QKeySequence(Qt::ALT | Qt::Key_S));
+  IrUpdate->setShortcut(QKeySequence(Qt::ALT | Qt::Key_A));
+  IrDelete->setShortcut(QKeySequence(Qt::ALT | Qt::Key_D));
+
+  Filter = new QLineEdit(client);
+  Filter->setObjectName(QStringLiteral("Filter"));
+  Filter->setPlaceholderText(QStringLiteral("Filter: number, comment or protocol"));
+  Filter->setClearButtonEnabled(true);
 
   auto label = [&](const char* name, const QString& caption, int x) {
     auto* l = new QLabel(caption, client);
@@ -202,16 +231,15 @@ void TForm3::BuildControls() {
 
   IrDataList = new QListWidget(client);
   IrDataList->setObjectName(QStringLiteral("IrDataList"));
-  IrDataList->setGeometry(0, 78, kClientWidth, 238);
   IrDataList->setSelectionMode(QAbstractItemView::SingleSelection);
   IrDataList->setContextMenuPolicy(Qt::CustomContextMenu);
   IrDataList->setUniformItemSizes(true);
 
   auto* panel = new QFrame(client);
+  Panel1 = panel;
   panel->setObjectName(QStringLiteral("Panel1"));
   panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
   panel->setLineWidth(1);
-  panel->setGeometry(0, 318, kClientWidth, kPanelHeight);
   Image1->setParent(panel);
   Image1->setObjectName(QStringLiteral("Image1"));
   Image1->move(1, 1);
@@ -219,24 +247,27 @@ void TForm3::BuildControls() {
   DispType->setObjectName(QStringLiteral("DispType"));
   DispType->addItems(
       {QStringLiteral("ALL"), QStringLiteral("-1-"), QStringLiteral("-2-"), QStringLiteral("-3-")});
-  DispType->setGeometry(kImageWidth + 3, 1, 34, kImageHeight);
+  DispType->resize(34, kImageHeight);
   DispType->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   DispType->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   // Each radio button sits beside the trace it selects.
   Logic1 = new QRadioButton(panel);
   Logic1->setObjectName(QStringLiteral("Logic1"));
-  Logic1->setGeometry(kImageWidth + 40, 10, 20, 16);
+  Logic1->resize(20, 16);
   Logic1->setChecked(true);
   Logic2 = new QRadioButton(panel);
   Logic2->setObjectName(QStringLiteral("Logic2"));
-  Logic2->setGeometry(kImageWidth + 40, 43, 20, 16);
+  Logic2->resize(20, 16);
 
   Message = NewTextLabel(QString(), client);
   Message->setObjectName(QStringLiteral("Message"));
-  Message->setGeometry(4, 389, kClientWidth - 8, 16);
   DecodeInfo = NewTextLabel(QString(), client);
   DecodeInfo->setObjectName(QStringLiteral("DecodeInfo"));
-  DecodeInfo->setGeometry(4, kClientHeight + 1, kClientWidth - 8, 16);
+  LayOut(QSize(kClientWidth, kClientHeight + kDecodeLineHeight));
+  // Only now that every control is there: the list's keys and tool tips, and resizing.
+  client->installEventFilter(this);
+  IrDataList->installEventFilter(this);
+  IrDataList->viewport()->installEventFilter(this);
 
   // The dialog offers fonts by family and points: start it from the face the design font
   // resolves to.
@@ -251,14 +282,45 @@ void TForm3::BuildControls() {
   connect(IrUpdate, &QPushButton::clicked, this, Guarded([this] { IrUpdateClick(); }));
   connect(IrDelete, &QPushButton::clicked, this, Guarded([this] { IrDeleteClick(); }));
   connect(SeqNum, &QLineEdit::textChanged, this, Guarded([this] { SeqNumChange(); }));
+  connect(Filter, &QLineEdit::textChanged, this, Guarded([this] { FilterChange(); }));
   // A click, and a selection moved with the keys; the program's own changes of the list are
   // made with its signals blocked.
   connect(IrDataList, &QListWidget::currentRowChanged, this,
           Guarded([this] { IrDataListClick(); }));
   connect(IrDataList, &QListWidget::itemClicked, this, Guarded([this] { IrDataListClick(); }));
+  connect(IrDataList, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+    Guarded([this, item] { OpenSignalWindow(EntryAtRow(IrDataList->row(item))); })();
+  });
   connect(DispType, &QListWidget::currentRowChanged, this, Guarded([this] { DispTypeClick(); }));
   connect(Logic1, &QRadioButton::clicked, this, Guarded([this] { Logic1Click(); }));
   connect(Logic2, &QRadioButton::clicked, this, Guarded([this] { Logic2Click(); }));
+}
+
+void TForm3::LayOut(const QSize& size) {
+  const int width = std::max(size.width(), kClientWidth);
+  const int extra_height = std::max(0, size.height() - (kClientHeight + kDecodeLineHeight));
+  // The traces take a third of the height gained, the list the rest.
+  const int panel_extra = extra_height / 3;
+  const int list_extra = extra_height - panel_extra;
+  const int image_width = kImageWidth + width - kClientWidth;
+  const int image_height = kImageHeight + panel_extra;
+
+  IrDelete->move(width - kDeleteFromRight, 4);
+  Filter->setGeometry(kFilterLeft, 6, width - kDeleteFromRight - 8 - kFilterLeft, 21);
+  IrDataList->setGeometry(0, kListTop, width, kListHeight + list_extra);
+  Panel1->setGeometry(0, kPanelTop + list_extra, width, kPanelHeight + panel_extra);
+  Image1->move(1, 1);
+  DispType->move(image_width + 3, 1);
+  // Each radio button stays beside the middle of the trace it selects.
+  Logic1->move(image_width + 40, 10 + panel_extra / 4);
+  Logic2->move(image_width + 40, 43 + 3 * panel_extra / 4);
+  Message->setGeometry(4, kMessageTop + extra_height, width - 8, 16);
+  DecodeInfo->setGeometry(4, kClientHeight + 1 + extra_height, width - 8, 16);
+
+  if (Image1->ClientWidth() != image_width || Image1->ClientHeight() != image_height) {
+    Image1->Resize(image_width, image_height);
+    RedrawTraces();
+  }
 }
 
 void TForm3::BuildMenus() {
@@ -285,6 +347,25 @@ void TForm3::BuildMenus() {
   option->setObjectName(QStringLiteral("OptionO1"));
   QAction* font = action("FontF1", QStringLiteral("List Font"));
   option->addAction(font);
+  QAction* signal = action("SignalS1", QStringLiteral("Signal…"));
+  option->addAction(signal);
+  connect(signal, &QAction::triggered, this, Guarded([this] { SignalClick(); }));
+  // After the design's menus, which keep their places.
+  UndoStack = new QUndoStack(this);
+  QMenu* edit = menuBar()->addMenu(QStringLiteral("Edit(&E)"));
+  edit->setObjectName(QStringLiteral("EditE1"));
+  QAction* undo = action("UndoU1", QStringLiteral("Undo"));
+  QAction* redo = action("RedoR1", QStringLiteral("Redo"));
+  undo->setShortcut(QKeySequence::Undo);
+  redo->setShortcut(QKeySequence::Redo);
+  undo->setEnabled(false);
+  redo->setEnabled(false);
+  edit->addAction(undo);
+  edit->addAction(redo);
+  connect(UndoStack, &QUndoStack::canUndoChanged, undo, &QAction::setEnabled);
+  connect(UndoStack, &QUndoStack::canRedoChanged, redo, &QAction::setEnabled);
+  connect(undo, &QAction::triggered, UndoStack, &QUndoStack::undo);
+  connect(redo, &QAction::triggered, UndoStack, &QUndoStack::redo);
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -334,52 +415,215 @@ void TForm3::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
 }
 
+void TForm3::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && learning_) {
+    CancelAwaitedLearn();
+    event->accept();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
+}
+
+bool TForm3::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Client && event->type() == QEvent::Resize) {
+    LayOut(Client->size());
+  } else if (watched == IrDataList && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+      IrDeleteClick();
+      return true;
+    }
+  } else if (watched == IrDataList->viewport() && event->type() == QEvent::ToolTip) {
+    // Decoding every entry when the list fills would cost more than the list: a row's tool tip
+    // is made when it is first asked for, and the view then shows it as usual.
+    const QPoint at = static_cast<QHelpEvent*>(event)->pos();
+    if (QListWidgetItem* item = IrDataList->itemAt(at);
+        item != nullptr && item->toolTip().isEmpty())
+      item->setToolTip(PlainToolTip(RowToolTip(IrDataList->row(item))));
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
 // ------------------------------------------------------------------ the entry list
+
+int TForm3::EntryAtRow(int row) const {
+  return row >= 0 && row < static_cast<int>(shown_.size()) ? shown_[row] : -1;
+}
 
 int TForm3::SelectedIndex() const {
   const int row = IrDataList->currentRow();
-  if (row < 0 || row >= static_cast<int>(entries_.size())) return -1;
   const QListWidgetItem* item = IrDataList->item(row);
-  return item != nullptr && item->isSelected() ? row : -1;
+  return item != nullptr && item->isSelected() ? EntryAtRow(row) : -1;
 }
 
-void TForm3::AddEntry(std::string entry) {
+int TForm3::RowOf(int index) const {
+  const auto at = std::lower_bound(shown_.begin(), shown_.end(), index);
+  return at != shown_.end() && *at == index ? static_cast<int>(at - shown_.begin()) : -1;
+}
+
+int TForm3::AddEntry(std::string entry) {
   // After equal entries, so that a learn into a used number lands behind the older entry.
   const auto at = std::upper_bound(entries_.begin(), entries_.end(), entry);
-  const int row = static_cast<int>(at - entries_.begin());
+  const int index = static_cast<int>(at - entries_.begin());
   changed_numbers_.emplace(EntryNumber(entry));
-  const QSignalBlocker quiet(IrDataList);
-  IrDataList->insertItem(row, FromSjis(entry));
   entries_.insert(at, std::move(entry));
+  const auto row = std::lower_bound(shown_.begin(), shown_.end(), index);
+  for (auto later = row; later != shown_.end(); ++later) ++*later;
+  if (Matches(entries_[index])) {
+    const QSignalBlocker quiet(IrDataList);
+    IrDataList->insertItem(static_cast<int>(row - shown_.begin()), FromSjis(entries_[index]));
+    shown_.insert(row, index);
+  }
+  return index;
 }
 
 void TForm3::RemoveEntry(int index) {
   changed_numbers_.emplace(EntryNumber(entries_[index]));
   const QSignalBlocker quiet(IrDataList);
-  delete IrDataList->takeItem(index);
+  auto row = std::lower_bound(shown_.begin(), shown_.end(), index);
+  if (row != shown_.end() && *row == index) {
+    delete IrDataList->takeItem(static_cast<int>(row - shown_.begin()));
+    row = shown_.erase(row);
+  }
+  for (; row != shown_.end(); ++row) --*row;
   entries_.erase(entries_.begin() + index);
   IrDataList->setCurrentRow(-1);
 }
 
 void TForm3::ReplaceEntries(std::vector<std::string> entries) {
   std::stable_sort(entries.begin(), entries.end());
+  entries_ = std::move(entries);
+  RefreshList();
+}
+
+bool TForm3::Matches(const std::string& entry) const {
+  if (filter_.isEmpty()) return true;
+  const std::string_view number = EntryNumber(entry);
+  if (QString::fromLatin1(number.data(), static_cast<qsizetype>(number.size()))
+          .contains(filter_, Qt::CaseInsensitive))
+    return true;
+  const std::optional<RecordEntryParts> parts = SplitRecordEntry(entry);
+  if (!parts) return false;
+  // The decode only where number and comment do not already match: it costs the most.
+  return FromSjis(parts->comment).contains(filter_, Qt::CaseInsensitive) ||
+         QString::fromStdString(BriefOf(parts->data)).contains(filter_, Qt::CaseInsensitive);
+}
+
+void TForm3::RefreshList(int select) {
+  shown_.clear();
   // One conversion for the whole list: a converter per entry costs more than the entries.
   // No Shift-JIS character contains a line feed byte, so the lines come apart as they went in.
   std::string joined;
-  for (const std::string& entry : entries) {
-    joined += entry;
+  for (int i = 0; i < static_cast<int>(entries_.size()); ++i) {
+    if (!Matches(entries_[i])) continue;
+    shown_.push_back(i);
+    joined += entries_[i];
     joined += '\n';
   }
   QStringList shown = FromSjis(joined).split(QLatin1Char('\n'));
   shown.removeLast();
-  if (shown.size() != static_cast<qsizetype>(entries.size())) {
+  if (shown.size() != static_cast<qsizetype>(shown_.size())) {
     shown.clear();
-    for (const std::string& entry : entries) shown.append(FromSjis(entry));
+    for (int i : shown_) shown.append(FromSjis(entries_[i]));
   }
   const QSignalBlocker quiet(IrDataList);
   IrDataList->clear();
   IrDataList->addItems(shown);
-  entries_ = std::move(entries);
+  if (const int row = RowOf(select); row >= 0) IrDataList->setCurrentRow(row);
+}
+
+void TForm3::FilterChange() {
+  const QString filter = Filter->text().trimmed();
+  if (filter == filter_) return;
+  const int selected = SelectedIndex();
+  filter_ = filter;
+  RefreshList(selected);
+}
+
+void TForm3::SelectEntry(int index) {
+  if (RowOf(index) < 0) {
+    const QSignalBlocker quiet(Filter);
+    Filter->clear();
+    filter_.clear();
+    RefreshList();
+  }
+  const int row = RowOf(index);
+  if (row < 0) return;
+  {
+    const QSignalBlocker quiet(IrDataList);
+    IrDataList->setCurrentRow(row);
+  }
+  IrDataList->scrollToItem(IrDataList->item(row));
+  if (const std::optional<RecordEntryParts> parts = SplitRecordEntry(entries_[index]))
+    ShowCode(*parts);
+}
+
+const std::string& TForm3::BriefOf(std::string_view data_text) const {
+  auto known = briefs_.find(data_text);
+  if (known == briefs_.end()) {
+    known = briefs_
+                .emplace(std::string(data_text),
+                         codec::DecodeBrief(codec::Decode(SignalBlockFromText(data_text))))
+                .first;
+  }
+  return known->second;
+}
+
+QString TForm3::RowToolTip(int row) const {
+  const int index = EntryAtRow(row);
+  if (index < 0) return {};
+  const std::optional<RecordEntryParts> parts = SplitRecordEntry(entries_[index]);
+  if (!parts) return FromSjis(entries_[index]);
+  QString tip = FromSjis(parts->number);
+  if (!parts->comment.empty()) tip += QLatin1Char(' ') + FromSjis(parts->comment);
+  if (const std::string& brief = BriefOf(parts->data); !brief.empty())
+    tip += QStringLiteral(" — ") + QString::fromStdString(brief);
+  return tip;
+}
+
+// ------------------------------------------------------------------ undo
+
+class TForm3::EntriesChange : public QUndoCommand {
+ public:
+  EntriesChange(TForm3& form, const QString& what, Snapshot before, Snapshot after)
+      : QUndoCommand(what), form_(form), before_(std::move(before)), after_(std::move(after)) {}
+
+  void undo() override { form_.Restore(before_); }
+  // The change is made when it is pushed; only a redo after an undo restores it.
+  void redo() override {
+    if (done_) form_.Restore(after_);
+    done_ = true;
+  }
+
+ private:
+  TForm3& form_;
+  Snapshot before_;
+  Snapshot after_;
+  bool done_ = false;
+};
+
+TForm3::Snapshot TForm3::TakeSnapshot() const { return {entries_, changed_numbers_, modified_}; }
+
+void TForm3::Restore(const Snapshot& snapshot) {
+  const int selected = SelectedIndex();
+  const std::string selected_entry = selected >= 0 ? entries_[selected] : std::string();
+  entries_ = snapshot.entries;
+  changed_numbers_ = snapshot.changed_numbers;
+  modified_ = snapshot.modified;
+  // The entry that was selected stays so where it is still there.
+  int select = -1;
+  if (selected >= 0) {
+    const auto at = std::lower_bound(entries_.begin(), entries_.end(), selected_entry);
+    if (at != entries_.end() && *at == selected_entry)
+      select = static_cast<int>(at - entries_.begin());
+  }
+  RefreshList(select);
+  SeqNumChange();
+}
+
+void TForm3::PushChange(const QString& what, Snapshot before) {
+  if (before.entries == entries_) return;
+  UndoStack->push(new EntriesChange(*this, what, std::move(before), TakeSnapshot()));
 }
 
 // ------------------------------------------------------------------ operations
@@ -406,6 +650,14 @@ void TForm3::FormShow() {
   DecodeInfo->clear();
   unit_ns_ = codec::ReadSignalSettings(path).unit_ns;
   modified_ = false;
+  learn_cancelled_ = false;
+  UndoStack->clear();
+  briefs_.clear();
+  {
+    const QSignalBlocker quiet(Filter);
+    Filter->clear();
+    filter_.clear();
+  }
 
   FileError error;
   std::vector<std::string> entries = ReadLibraryEntries(path, &error);
@@ -453,6 +705,8 @@ void TForm3::SeqNumChange() {
                          [&](const std::string& entry) { return entry.starts_with(key); });
   }
   IrUpdate->setText(in_use ? kUpdate : kAppend);
+  // A caption without "&" clears the button's access key: give it back.
+  IrUpdate->setShortcut(QKeySequence(Qt::ALT | (in_use ? Qt::Key_U : Qt::Key_A)));
 }
 
 void TForm3::IrDataListClick() {
@@ -466,17 +720,66 @@ void TForm3::IrDataListClick() {
   // Show where the texts begin, as a freshly filled edit does.
   IrData->setCursorPosition(0);
   IrComm->setCursorPosition(0);
-  DecodeInfo->setText(QString::fromStdString(DecodeLine(parts->data, unit_ns_)));
+  ShowCode(*parts);
+}
+
+namespace {
+
+SignalCode EntryCode(const RecordEntryParts& parts) {
+  return {std::string(parts.number), std::string(parts.comment), std::string(parts.data)};
+}
+
+}  // namespace
+
+void TForm3::SignalClick() {
+  std::vector<SignalCode> codes;
+  for (const Trace trace : {Trace::kUpper, Trace::kLower}) {
+    if (SignalView::IsEmpty(view_->Record(trace))) continue;
+    // A trace's label is its code's number, a blank and its comment.
+    const std::string& label = view_->Label(trace);
+    const std::size_t blank = label.find(' ');
+    codes.push_back({label.substr(0, blank),
+                     blank == std::string::npos ? std::string() : label.substr(blank + 1),
+                     BytesToHexText(view_->Record(trace).bytes())});
+  }
+  if (codes.empty()) {
+    const int index = SelectedIndex();
+    if (index < 0) return MsgOut("Select a code to show its signal");
+    return OpenSignalWindow(index);
+  }
+  if (signal_window_ == nullptr) signal_window_ = new SignalWindow(this);
+  signal_window_->SetCodes(std::move(codes), unit_ns_);
+  signal_window_->show();
+  signal_window_->raise();
+}
+
+void TForm3::OpenSignalWindow(int index) {
+  if (index < 0 || index >= static_cast<int>(entries_.size())) return;
+  const std::optional<RecordEntryParts> parts = SplitRecordEntry(entries_[index]);
+  if (!parts) return;
+  if (signal_window_ == nullptr) signal_window_ = new SignalWindow(this);
+  signal_window_->SetCodes({EntryCode(*parts)}, unit_ns_);
+  signal_window_->show();
+  signal_window_->raise();
+}
+
+void TForm3::ShowCode(const RecordEntryParts& parts) {
+  DecodeInfo->setText(QString::fromStdString(DecodeLine(parts.data, unit_ns_)));
 
   std::vector<unsigned char> bytes;
-  const int count = HexTextToBytes(parts->data, bytes);
+  const int count = HexTextToBytes(parts.data, bytes);
   if (count < 1) return;
+  std::string label(parts.number);
+  if (!parts.comment.empty()) label.append(" ").append(parts.comment);
   // Bytes the text does not give are drawn as 0.
-  view_->SetCurrent(SignalBlock(std::span<const unsigned char>(bytes.data(), count)));
+  view_->SetCurrent(SignalBlock(std::span<const unsigned char>(bytes.data(), count)),
+                    std::move(label));
   DispLogic();
 }
 
 void TForm3::IrLearnClick() {
+  // Learn again while the learn is awaited: the user gives it up.
+  if (learning_) return CancelAwaitedLearn();
   const int number = SeqNumValue();
   if (number < kLibraryFirstCode) {
     MsgOut("SeqNum >= 250");
@@ -488,6 +791,8 @@ void TForm3::IrLearnClick() {
   }
   switch (host_.SetLearnMode()) {
     case kLearnStarted:
+      learning_ = true;
+      learn_cancelled_ = false;
       SeqNum->setEnabled(false);
       MsgOut(link_msg::kPushController);
       break;
@@ -497,15 +802,42 @@ void TForm3::IrLearnClick() {
 }
 
 void TForm3::LearnCountdown(int seconds_left) {
+  // A tick that was on its way when the learn ended must not bring the prompt back.
+  if (!learning_) return;
   MsgOut(std::string(link_msg::kPushController) + " " + std::to_string(seconds_left) + " s");
+}
+
+void TForm3::CancelAwaitedLearn() {
+  host_.CancelLearn();
+  learning_ = false;
+  learn_cancelled_ = true;
+  SeqNum->setEnabled(true);
+  MsgOut(kLearnCancelled);
 }
 
 void TForm3::LearnData(std::string_view text) {
   if (IsMessageText(text)) {
+    learning_ = false;
     MsgOut(text);
     SeqNum->setEnabled(true);
     return;
   }
+  // The reply to a learn the user gave up on.
+  if (learn_cancelled_ && !learning_) return;
+  const bool awaited = learning_;
+  learning_ = false;
+  Snapshot before = TakeSnapshot();
+  const int index = StoreCode(text);
+  if (index < 0) return;
+  PushChange(QStringLiteral("Learn"), std::move(before));
+  SelectEntry(index);
+  if (codec::LooksIncomplete(SignalBlockFromText(text)))
+    MsgOut(kLooksIncomplete);
+  else if (awaited)
+    MsgOut(link_msg::kPushController);  // in place of the countdown, as the learn began
+}
+
+int TForm3::StoreCode(std::string_view text) {
   IrData->setText(FromSjis(text));
   IrData->setCursorPosition(0);
   int seq_num = 0;
@@ -514,7 +846,7 @@ void TForm3::LearnData(std::string_view text) {
     // IrData for an Append under a proper number.
     ShowException(ConversionError(SeqNum->text().toStdString()));
     SeqNum->setEnabled(true);
-    return;
+    return -1;
   }
   const long long number = seq_num;
   SetSeqNum(NumberText(number + 10));
@@ -526,10 +858,11 @@ void TForm3::LearnData(std::string_view text) {
   entry += data;
   entry += ' ';
   entry += Bytes(IrComm);
-  AddEntry(std::move(entry));
+  const int index = AddEntry(std::move(entry));
 
   modified_ = true;
   SeqNum->setEnabled(true);
+  return index;
 }
 
 void TForm3::IrUpdateClick() {
@@ -547,14 +880,18 @@ void TForm3::IrUpdateClick() {
   // The number is needed by LearnData; refusing it there would come after the removal.
   SeqNumValue();
 
-  if (IrUpdate->text() == kUpdate) {
+  Snapshot before = TakeSnapshot();
+  const bool update = IrUpdate->text() == kUpdate;
+  if (update) {
     const int index = SelectedIndex();
     if (index >= 0) RemoveEntry(index);
   }
-  LearnData(data);
+  const int index = StoreCode(data);
   SeqNumChange();
   MsgOut("");
   modified_ = true;
+  PushChange(update ? kUpdate : kAppend, std::move(before));
+  if (index >= 0) SelectEntry(index);
 }
 
 void TForm3::IrDeleteClick() {
@@ -564,9 +901,11 @@ void TForm3::IrDeleteClick() {
     return;
   }
   if (prompt(this, QStringLiteral("削除してもよろしいですか？"), QStringLiteral("削除確認"))) {
+    Snapshot before = TakeSnapshot();
     RemoveEntry(index);
     SeqNumChange();
     modified_ = true;
+    PushChange(QStringLiteral("Delete"), std::move(before));
   }
   MsgOut("");
 }
@@ -589,6 +928,8 @@ void TForm3::IrSendClick() {
 }
 
 void TForm3::FormHide() {
+  // A reply after the save would land in a list that is gone.
+  if (learning_) CancelAwaitedLearn();
   if (modified_ &&
       prompt(this, QStringLiteral("変更データを保存しますか？"), QStringLiteral("保存確認")) &&
       !entries_.empty()) {
@@ -681,8 +1022,10 @@ void TForm3::ImportClick() {
   const LibraryImport imported = ImportForLibrary(QFile::encodeName(chosen->path).toStdString(),
                                                   host_.DataFileName(), entries_);
   if (!imported.error.empty()) return ShowErrorText(QString::fromStdString(imported.error));
+  Snapshot before = TakeSnapshot();
   for (const std::string& entry : imported.entries) AddEntry(entry);
   if (!imported.entries.empty()) modified_ = true;
+  PushChange(QStringLiteral("Import"), std::move(before));
   SeqNumChange();
   Message->setText(QStringLiteral("Imported %1 codes, %2 refused")
                        .arg(imported.entries.size())
@@ -731,21 +1074,42 @@ int TForm3::DispLogic() {
   const Trace trace = Logic2->isChecked() ? Trace::kLower : Trace::kUpper;
   const int result = view_->DispLogic(trace, DispType->currentRow());
   Image1->EndBatch();
+  if (result == 0) LabelTrace(trace);
   return result;
 }
 
 void TForm3::DispTypeClick() { DispLogic(); }
 
-void TForm3::Logic1Click() {
+void TForm3::Logic1Click() { SwitchTrace(Trace::kUpper); }
+
+void TForm3::Logic2Click() { SwitchTrace(Trace::kLower); }
+
+void TForm3::SwitchTrace(Trace trace) {
   Image1->BeginBatch();
-  view_->SwitchTrace(Trace::kUpper, DispType->currentRow());
+  const int result = view_->SwitchTrace(trace, DispType->currentRow());
   Image1->EndBatch();
+  if (result == 0) LabelTrace(trace);
 }
 
-void TForm3::Logic2Click() {
-  Image1->BeginBatch();
-  view_->SwitchTrace(Trace::kLower, DispType->currentRow());
-  Image1->EndBatch();
+// The label sits inside the trace under its high line, mostly in the leader's pulse; it takes
+// only white pixels, so no line of the waveform changes.
+void TForm3::LabelTrace(Trace trace) {
+  const std::string& label = view_->Label(trace);
+  if (label.empty()) return;
+  const TraceGeometry g =
+      SignalView::Geometry(trace, Image1->ClientWidth(), Image1->ClientHeight());
+  Image1->UnderlayText(QRect(QPoint(g.left_margin + 3, g.high_line + 2),
+                             QPoint(Image1->ClientWidth() - 2, g.low_line - 2)),
+                       FromSjis(label));
+}
+
+void TForm3::RedrawTraces() {
+  for (const Trace trace : {Trace::kUpper, Trace::kLower}) {
+    Image1->BeginBatch();
+    const int result = view_->Redraw(trace);
+    Image1->EndBatch();
+    if (result == 0) LabelTrace(trace);
+  }
 }
 
 }  // namespace kavro

@@ -26,6 +26,13 @@ class SignalImage : public QWidget, public DrawSurface {
 
   const QImage& Image() const { return image_; }
 
+  // A fresh white image of the new size; what was drawn must be drawn again.
+  void Resize(int width, int height);
+
+  // Writes `text` small at the top left of `area`, only on pixels still white, so that every
+  // line drawn before stays exactly as it was.
+  void UnderlayText(const QRect& area, const QString& text);
+
   int ClientWidth() const override { return image_.width(); }
   int ClientHeight() const override { return image_.height(); }
   void FillRect(int left, int top, int right, int bottom, Rgb colour) override;

@@ -8,6 +8,8 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "codec/pieces.h"
@@ -23,6 +25,17 @@ enum class Trace { kUpper = 0, kLower = 1 };
 // included) is "no selection".
 inline constexpr int kShowAllFrames = 0;
 
+// Where a trace lies on a drawing area of any size: rows [top, bottom), its high and low lines,
+// and the horizontal span the drawn part is scaled to (x of time t: span * t / total + margin).
+struct TraceGeometry {
+  int top = 0;
+  int bottom = 0;
+  int high_line = 0;
+  int low_line = 0;
+  int left_margin = 0;
+  int span = 0;
+};
+
 class SignalView {
  public:
   explicit SignalView(DrawSurface& surface) : surface_(surface) {}
@@ -30,9 +43,17 @@ class SignalView {
   // A block counts as empty when its byte 0 or byte 19 is zero: nothing of it is drawn.
   static bool IsEmpty(const SignalBlock& block);
 
-  void SetCurrent(const SignalBlock& block) { current_ = block; }
+  static TraceGeometry Geometry(Trace trace, int width, int height);
+
+  // `label` names the code (its number and comment); it goes with the block into the trace's
+  // record, so that a redraw of the trace can name it again.
+  void SetCurrent(const SignalBlock& block, std::string label = {}) {
+    current_ = block;
+    current_label_ = std::move(label);
+  }
   const SignalBlock& Current() const { return current_; }
   const SignalBlock& Record(Trace trace) const { return records_[Index(trace)]; }
+  const std::string& Label(Trace trace) const { return labels_[Index(trace)]; }
 
   // Empties the current block and both trace records.
   void Clear();
@@ -45,6 +66,10 @@ class SignalView {
   // The trace was switched to `trace`: its record, when not empty, becomes the current block
   // and is redrawn; otherwise nothing is drawn and -1 is returned.
   int SwitchTrace(Trace trace, int selection);
+
+  // Draws `trace` again from its record with the frame selection it was drawn with, leaving the
+  // current block as it is: for a drawing area that changed its size. Returns as DispLogic.
+  int Redraw(Trace trace);
 
   // The total time measured by the last DispLogic that got that far.
   std::int32_t TotalTime() const { return total_time_; }
@@ -60,7 +85,10 @@ class SignalView {
 
   DrawSurface& surface_;
   SignalBlock current_;
+  std::string current_label_;
   std::array<SignalBlock, 2> records_;
+  std::array<std::string, 2> labels_;
+  std::array<int, 2> selections_{};
 
   // Geometry of the draw under way.
   std::int32_t total_time_ = 0;

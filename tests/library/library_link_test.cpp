@@ -1,5 +1,7 @@
 // The library window learning and sending through a real controller link: the serial component
 // on a pseudo-terminal with the controller simulator behind it.
+#include <QTest>
+
 #include <chrono>
 #include <memory>
 #include <string>
@@ -111,6 +113,27 @@ TEST_F(LibraryLinkTest, LearnsThenSendsTheLearnedEntry) {
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(sim->Count("irsend"), 1);
   EXPECT_TRUE(main.Take().empty());
+}
+
+// Esc while the controller waits for a remote: the link lets the learn go, and the code the
+// controller sends a little later is stored nowhere.
+TEST_F(LibraryLinkTest, AGivenUpLearnStoresTheLateCodeNowhere) {
+  auto sim = StartSim({"--learn-delay", "100", "--learn-code", kSimCode});
+  WriteFile({});
+  OpenLinked();
+  SeqNum()->setText("0300");
+  IrComm()->setText("tv");
+  window->IrLearnClick();
+  dispatcher.RunFor(20ms);
+  ASSERT_EQ(link.State(), kLearning);
+  QTest::keyClick(window.get(), Qt::Key_Escape);
+  EXPECT_EQ(Message(), "Learn cancelled");
+  EXPECT_EQ(link.State(), kIdle);
+  dispatcher.RunFor(200ms);
+  EXPECT_TRUE(window->Entries().empty());
+  EXPECT_FALSE(window->Modified());
+  EXPECT_EQ(Message(), "Learn cancelled");
+  EXPECT_TRUE(SeqNum()->isEnabled());
 }
 
 TEST_F(LibraryLinkTest, TimeOutsComeBackToTheLibrary) {

@@ -123,6 +123,78 @@ TEST(SignalView, TwoBitCodeGivesExactlyTheseLinesInTheUpperTrace) {
   EXPECT_EQ(view.Record(Trace::kUpper).bytes(), TwoBitCode());
 }
 
+// The geometry for any size of drawing area: u = H / 12, lines at u and H/2 - u (upper) or
+// H/2 + u and H - u (lower), margin W / 50, x = span * t / total + margin truncated.
+TEST(SignalView, TwoBitCodeAtOtherSizes) {
+  struct Case {
+    int width, height;
+    Trace trace;
+    Fill fill;
+    std::vector<Point> path;
+  };
+  const Case cases[] = {
+      // span 960: x = 80 t + 20.
+      {1000,
+       120,
+       Trace::kLower,
+       {0, 60, 1000, 120, kWhite},
+       {{0, 110},
+        {20, 110},
+        {20, 70},
+        {20, 70},
+        {340, 70},
+        {340, 110},
+        {500, 110},
+        {500, 70},
+        {580, 70},
+        {580, 110},
+        {820, 110},
+        {820, 70},
+        {900, 70},
+        {900, 110},
+        {980, 110},
+        {1000, 110}}},
+      // span 289: x = 289 t / 12 + 6, every edge but the last truncated.
+      {301,
+       25,
+       Trace::kUpper,
+       {0, 0, 301, 12, kWhite},
+       {{0, 10},
+        {6, 10},
+        {6, 2},
+        {6, 2},
+        {102, 2},
+        {102, 10},
+        {150, 10},
+        {150, 2},
+        {174, 2},
+        {174, 10},
+        {246, 10},
+        {246, 2},
+        {270, 2},
+        {270, 10},
+        {295, 10},
+        {301, 10}}},
+  };
+  for (const Case& c : cases) {
+    RecordingSurface surface(c.width, c.height);
+    SignalView view(surface);
+    view.SetCurrent(Make(TwoBitCode()));
+    EXPECT_EQ(view.DispLogic(c.trace, kShowAllFrames), 0);
+    EXPECT_EQ(surface.fills, std::vector<Fill>{c.fill}) << c.width;
+    ASSERT_EQ(surface.paths.size(), 1u);
+    EXPECT_EQ(surface.paths[0], c.path) << c.width;
+
+    // Redrawn on a surface of the same size, the trace comes out the same, the current block
+    // left alone.
+    surface.Reset();
+    view.SetCurrent(Make(ThreeFrameCode()), "other");
+    EXPECT_EQ(view.Redraw(c.trace), 0);
+    EXPECT_EQ(surface.paths.at(0), c.path);
+    EXPECT_EQ(view.Current().bytes(), ThreeFrameCode());
+  }
+}
+
 TEST(SignalView, PulseDistanceAndPulseWidthCoding) {
   const std::string bits = "10100101000011110011001111000011";
   std::string distance = "H320 L160", widths = "H320 L160";
