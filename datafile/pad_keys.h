@@ -25,6 +25,11 @@ struct PadKey {
 inline constexpr std::size_t kPadKeyCount = 31;
 std::span<const PadKey> PadKeys();
 
+// The TV/VTR key: it sends nothing, but switches the shifted keys between TV and VTR.
+inline constexpr PadKey kTvVtrKey{
+    "SpeedButton7", "TV", 8, 136, 57, 25, 0, false, true, PadKey::kTeal,
+};
+
 // Key indexes 26..31 are the extension keys, whose captions come from the data file.
 inline constexpr int kFirstExtIndex = 26;
 // What the TV/VTR key adds to a shifted key's index in VTR mode.

@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   fonts-ipafont-gothic
   xvfb xauth
+  python3 python3-selenium chromium chromium-driver
 )
 
 missing=()

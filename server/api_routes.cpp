@@ -8,6 +8,7 @@
 #include "datafile/hex_text.h"
 #include "datafile/records.h"
 #include "datafile/signal_block.h"
+#include "server/pad_layout.h"
 
 namespace kavro::server {
 namespace {
@@ -239,6 +240,13 @@ void ApiRoutes::Route(const HttpRequest& request, ClientId client, const Respond
                                         {"sent", s.sent},
                                         {"learned", s.learned},
                                         {"errors", s.errors}}));
+  }
+  if (is({"pad"})) {
+    if (method != "GET") return wrong_method("GET");
+    FileError file_error;
+    const PadSettings settings = ReadPadSettings(store_.Path(), &file_error);
+    if (file_error) return respond(FileFailure(store_, file_error));
+    return respond(JsonAnswer(200, PadJson(settings, codec_)));
   }
   if (is({"metrics"})) {
     if (method != "GET") return wrong_method("GET");

@@ -95,9 +95,16 @@ struct HttpFront::Impl {
   static void OnCompleted(void* cls, MHD_Connection* connection, void** request_slot,
                           MHD_RequestTerminationCode reason);
 
+  // An answer of the listener's own, with the headers every answer carries.
+  HttpResponse Own(HttpResponse response) const {
+    response.headers.insert(response.headers.end(), own_headers.begin(), own_headers.end());
+    return response;
+  }
+
   HttpFront& owner;
   Handler handler;
   Limits limits;
+  HttpHeaders own_headers;
   MHD_Daemon* daemon = nullptr;
   std::unique_ptr<QSocketNotifier> events;  // MHD's epoll descriptor
   QTimer timer;                             // MHD's next time-out
@@ -338,12 +345,15 @@ MHD_Result HttpFront::Impl::OnAccess(void* cls, MHD_Connection* connection, cons
     const char* authorization =
         MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION);
     if (authorization != nullptr) http.authorization = authorization;
+    const char* if_none_match =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_IF_NONE_MATCH);
+    if (if_none_match != nullptr) http.if_none_match = if_none_match;
     const char* length =
         MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
     if (length != nullptr && AnnouncesMore(length, impl.limits.max_body)) {
       // Answered before the body is read: MHD then drops the rest and closes the connection.
       request->refused = true;
-      return Queue(connection, TooLarge(impl.limits.max_body));
+      return Queue(connection, impl.Own(TooLarge(impl.limits.max_body)));
     }
     return MHD_YES;
   }
@@ -355,12 +365,13 @@ MHD_Result HttpFront::Impl::OnAccess(void* cls, MHD_Connection* connection, cons
       // been written) and the connection is dropped unread.
       request->refused = true;
       http.body.clear();
-      const std::string text = TooLarge(impl.limits.max_body).body;
-      const std::string answer =
+      const HttpResponse refusal = impl.Own(TooLarge(impl.limits.max_body));
+      std::string answer =
           "HTTP/1.1 413 Payload Too Large\r\nConnection: close\r\n"
-          "Content-Type: application/json\r\nCache-Control: no-store\r\n"
-          "Content-Length: " +
-          std::to_string(text.size()) + "\r\n\r\n" + text;
+          "Content-Type: application/json\r\nCache-Control: no-store\r\n";
+      for (const auto& [name, value] : refusal.headers) answer += name + ": " + value + "\r\n";
+      answer +=
+          "Content-Length: " + std::to_string(refusal.body.size()) + "\r\n\r\n" + refusal.body;
       const MHD_ConnectionInfo* info =
           MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
       if (info != nullptr) {
@@ -388,7 +399,7 @@ MHD_Result HttpFront::Impl::HandOver(MHD_Connection* connection, Request& reques
     HttpResponse failure;
     failure.status = 500;
     failure.body = "{\"error\":\"internal error\"}";
-    exchange->Send(std::move(failure));
+    exchange->Send(Own(std::move(failure)));
   }
   return Resumed(connection, request);
 }
@@ -494,6 +505,10 @@ bool HttpFront::Listen(const std::string& host, int port, std::string& error) {
   }
   port_ = MHD_get_daemon_info(impl_->daemon, MHD_DAEMON_INFO_BIND_PORT)->port;
   return true;
+}
+
+void HttpFront::SetOwnAnswerHeaders(HttpHeaders headers) {
+  impl_->own_headers = std::move(headers);
 }
 
 void HttpFront::Close() { impl_->Stop(); }

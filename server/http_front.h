@@ -51,6 +51,8 @@ class HttpFront : public QObject {
   // Starts listening on `host` (a numeric IPv4 or IPv6 address) and `port` (0: a free one).
   // False with `error` set when it cannot.
   bool Listen(const std::string& host, int port, std::string& error);
+  // Headers for the answers the listener gives by itself (413, 500), which no handler sees.
+  void SetOwnAnswerHeaders(HttpHeaders headers);
   // The port actually listened on.
   int Port() const { return port_; }
   // Stops listening and drops every connection; pending answers see Gone().

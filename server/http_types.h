@@ -8,12 +8,17 @@
 
 namespace kavro::server {
 
+using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
+
 struct HttpRequest {
   std::string method;         // "GET", "PUT", ...
   std::string path;           // without the query string, not decoded
   std::string query;          // after '?', not decoded; empty when none
   std::string authorization;  // the Authorization header, empty when none
   std::string body;
+  // The If-None-Match header, empty when none. Initialised here, so that the requests written
+  // as {method, path, query, authorization, body} need not name it.
+  std::string if_none_match = {};
 };
 
 struct HttpResponse {
@@ -25,7 +30,7 @@ struct HttpResponse {
   std::string body;
   std::string content_type = "application/json";
   // Further headers, e.g. {"Cache-Control", "no-store"}.
-  std::vector<std::pair<std::string, std::string>> headers;
+  HttpHeaders headers;
 };
 
 }  // namespace kavro::server

@@ -16,11 +16,10 @@ Json CodeJson(const StoredCode& code, const TextCodec& codec) {
   auto number = [](const std::optional<int>& value) {
     return value ? Json(*value) : Json(nullptr);
   };
-  out["decode"] = {{"protocol", decoded.protocol},
-                   {"device", number(decoded.device)},
-                   {"subdevice", number(decoded.subdevice)},
-                   {"function", number(decoded.function)},
-                   {"confident", decoded.confident}};
+  out["decode"] = {
+      {"protocol", decoded.protocol},           {"device", number(decoded.device)},
+      {"subdevice", number(decoded.subdevice)}, {"function", number(decoded.function)},
+      {"confident", decoded.confident},         {"brief", codec::DecodeBrief(decoded)}};
   return out;
 }
 

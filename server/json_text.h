@@ -35,7 +35,7 @@ std::optional<std::string> StoredComment(std::string_view utf8, const TextCodec&
                                          std::string& error);
 
 // {"number", "data", "comment", "decode"}; "decode" is null when the protocol is not known,
-// otherwise {"protocol", "device", "subdevice", "function", "confident"}.
+// otherwise {"protocol", "device", "subdevice", "function", "confident", "brief"}.
 Json CodeJson(const StoredCode& code, const TextCodec& codec);
 
 // One line of compact JSON; text that is not UTF-8 is replaced rather than thrown on.

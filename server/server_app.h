@@ -9,6 +9,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "server/api_routes.h"
 #include "server/code_store.h"
@@ -29,9 +31,21 @@ struct ServerOptions {
   std::string token;
   std::size_t queue_limit = 64;
   bool verbose = false;
+  // Prints the web remote's address, token included, after the listening lines.
+  bool show_url = false;
   // MQTT is on when this is set.
   std::optional<MqttFront::Options> mqtt;
 };
+
+// Where a phone reaches an HTTP listener on `host`: `host` itself, but for the any-address
+// (0.0.0.0 or ::) the first of the machine's `addresses` (numeric) of that family that is not
+// loopback (nor, for IPv6, link-local), else `host_name`.
+std::string ReachableHost(const std::string& host, const std::vector<std::string>& addresses,
+                          const std::string& host_name);
+// The machine's interface addresses, numeric, in the system's order.
+std::vector<std::string> InterfaceAddresses();
+// "http://HOST:PORT/#token=TOKEN": the token in the fragment, which browsers never send.
+std::string WebRemoteUrl(const std::string& host, int port, std::string_view token);
 
 class ServerApp : public QObject, public ApiBackend {
   Q_OBJECT

@@ -137,7 +137,7 @@ TEST_F(Routes, ListsCodesWithTheirDecoding) {
   EXPECT_EQ(answer->response.body,
             R"([{"number":1,"data":")" + kNec +
                 R"(","comment":"tv power","decode":{"protocol":"NEC1","device":4,)"
-                R"("subdevice":251,"function":8,"confident":true}},)"
+                R"("subdevice":251,"function":8,"confident":true,"brief":"NEC1 4.251 8"}},)"
                 R"({"number":2,"data":")" +
                 kNoSignal + R"(","comment":"blank","decode":null}])" + "\n");
 }

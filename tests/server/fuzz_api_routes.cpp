@@ -188,7 +188,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::string path = ScratchDir() + "/fuzz.dat";
   WriteFile(path,
-            "\r\n[COMMON]\r\nCOM=1\r\n\r\n[Data]\r\n0001=" + kLearnedData + " tv power\r\n" +
+            "\r\n[COMMON]\r\nCOM=1\r\nTV_VTR=1\r\n[EXT]\r\nmsg11=\x83\x65\x83\x8C\x83\x72\r\n"
+            "msg36=ABCDEFGHIJKLMNOPQR\x83\x65\r\n\r\n[Data]\r\n0001=" +
+                kLearnedData + " tv power\r\n" +
                 "0002=6020000200430088B00200028000000000000020DF40BF000000000000 \x83\x65\r\n" +
                 "0250=8A1F short\r\n");
   CodeStore store(path);

@@ -50,6 +50,10 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
       line.options.verbose = true;
       continue;
     }
+    if (arg == "--show-url") {
+      line.options.show_url = true;
+      continue;
+    }
     // --name VALUE or --name=VALUE
     std::string name = arg, value;
     if (const std::size_t equals = arg.find('=');

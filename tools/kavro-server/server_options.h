@@ -27,9 +27,12 @@ struct CommandLine {
 
 inline constexpr const char* kUsage =
     "usage: kavro-server [--data FILE] [--link COM1..COM5] [--line HOST:PORT] [--http HOST:PORT]\n"
-    "                    [--token-file FILE] [--queue N] [-v]\n"
+    "                    [--token-file FILE] [--queue N] [-v] [--show-url]\n"
     "                    [--mqtt HOST:PORT [--node ID] [--mqtt-base TOPIC] [--discovery-prefix P|none]\n"
-    "                     [--mqtt-cafile FILE] [--mqtt-user USER] [--mqtt-password-file FILE]]\n";
+    "                     [--mqtt-cafile FILE] [--mqtt-user USER] [--mqtt-password-file FILE]]\n"
+    "  --show-url  also print \"open http://HOST:PORT/#token=TOKEN\", the web remote with its\n"
+    "              token, to open on a phone (for --http 0.0.0.0 or [::], HOST is this machine's\n"
+    "              first address other than loopback); the token is printed nowhere else\n";
 
 // Nothing (with `error` naming the option) for a bad command line.
 std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args,
