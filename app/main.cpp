@@ -8,13 +8,18 @@
 #include "gui/gui_text.h"
 #include "mainwin/kavro_application.h"
 #include "mainwin/program_icon.h"
+#include "mainwin/program_start.h"
+#include "mainwin/program_style.h"
 #include "mainwin/program_windows.h"
 
 int main(int argc, char** argv) {
+  kavro::ProgramStart start;
   kavro::KavroApplication app(argc, argv);
   try {
     QApplication::setApplicationName(QStringLiteral("Kavro"));
+    QApplication::setStyle(new kavro::ProgramStyle);
     QApplication::setWindowIcon(kavro::ProgramIcon());
+    start.WaitForFonts();
     QApplication::setFont(kavro::DesignFont());
     // The main window decides when the run ends, not the last window to close.
     QApplication::setQuitOnLastWindowClosed(false);

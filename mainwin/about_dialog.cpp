@@ -38,6 +38,8 @@ TForm2::TForm2(QWidget* main_window) : main_window_(main_window) {
   icon->setGeometry(8, 16, 32, 32);
 
   Label(this, "Label1", QStringLiteral("Kavro Ver.1.32"), 48, 16, 170);
+  // In the free band between the version and the data file.
+  link_state_ = Label(this, "LinkState", QString(), 12, 80, 264);
   Label(this, "Label3", QStringLiteral("Data FileName"), 12, 112, 200);
   using_file_ = Label(this, "UsingFile", QStringLiteral("UsingFile"), 20, 136, 264);
 
@@ -59,6 +61,11 @@ void TForm2::FileNameSet(std::string_view name) {
   using_file_->setText(text);
   // A long path is cut off by the dialog's edge; the whole of it is one hover away.
   using_file_->setToolTip(PlainToolTip(text));
+}
+
+void TForm2::LinkStateSet(const QString& line) {
+  link_state_->setText(line);
+  link_state_->setToolTip(PlainToolTip(line));
 }
 
 void TForm2::Button1Click() {

@@ -1,5 +1,6 @@
-// The About dialog: the program's version and the data file in use. Shown modeless while the
-// main window is disabled; every way of leaving it enables the main window again.
+// The About dialog: the program's version, the link to the controller and the data file in use.
+// Shown modeless while the main window is disabled; every way of leaving it enables the main
+// window again.
 #pragma once
 
 #include <QDialog>
@@ -22,6 +23,8 @@ class TForm2 : public QDialog {
 
   // Shows `name` (a file name as the system spells it) as the data file.
   void FileNameSet(std::string_view name);
+  // Shows which link is in use and whether it is open ("Link: COM1 (/dev/ttyUSB0), open").
+  void LinkStateSet(const QString& line);
 
   void Button1Click();
   void FormClose();
@@ -34,6 +37,7 @@ class TForm2 : public QDialog {
  private:
   QPointer<QWidget> main_window_;
   QLabel* using_file_ = nullptr;
+  QLabel* link_state_ = nullptr;
 };
 
 }  // namespace kavro

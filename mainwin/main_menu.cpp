@@ -5,6 +5,8 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "mainwin/link_names.h"
+
 namespace kavro {
 
 namespace {
@@ -49,6 +51,10 @@ MainMenu BuildMainMenu(QMenuBar* bar) {
   m.page = Submenu(m.file, "PageP1", "Page(&P)");
   m.file->addMenu(m.page);
   RadioGroup(m.page, m.pages, {"Page11", "Page21", "Page31"}, {"Page1", "Page2", "Page3"});
+  // Beside the pages it walks through, so it shares their menu's rule: pad tab only.
+  Separator(m.page, "N4");
+  m.learn_page = m.page->addAction(QString::fromUtf8("Learn page…"));
+  m.learn_page->setObjectName(QStringLiteral("LearnPage1"));
 
   m.com = Submenu(m.file, "COM", "Com_Lan(&C)");
   m.file->addMenu(m.com);
@@ -66,6 +72,11 @@ MainMenu BuildMainMenu(QMenuBar* bar) {
   m.learn = bar->addAction(QStringLiteral("Learn(&L)"));
   m.learn->setObjectName(QStringLiteral("LearnL1"));
   return m;
+}
+
+void ShowPortItemTexts(const MainMenu& menu, const std::string& host, int tcp_port) {
+  for (int choice = 1; choice <= static_cast<int>(menu.ports.size()); ++choice)
+    menu.ports[choice - 1]->setText(MenuItemText(LinkName(choice, host, tcp_port)));
 }
 
 }  // namespace kavro

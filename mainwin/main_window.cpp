@@ -4,26 +4,34 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QGuiApplication>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QWindow>
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
+#include <span>
 
+#include "codec/decode.h"
 #include "datafile/data_file_name.h"
 #include "datafile/file_error.h"
 #include "datafile/layout.h"
 #include "datafile/leading_decimal.h"
 #include "datafile/records.h"
+#include "datafile/signal_block.h"
 #include "datafile/sjis.h"
 #include "datafile/store.h"
 #include "gui/error_display.h"
@@ -34,6 +42,9 @@
 #include "link/link_messages.h"
 #include "link/serial_devices.h"
 #include "mainwin/about_dialog.h"
+#include "mainwin/key_look.h"
+#include "mainwin/link_names.h"
+#include "mainwin/page_learn.h"
 #include "mainwin/port_setting.h"
 #include "mainwin/program_icon.h"
 
@@ -45,6 +56,16 @@ constexpr int kClientWidth = 160;
 constexpr int kClientHeight = 346;
 constexpr int kMaxLogLines = 500;  // more than this and the oldest line goes
 constexpr int kLogLineHeight = 12;
+
+// Between two keys of a page learn: time to see the result and let go of the remote's button, so
+// a button still held is not learned into the next key as well.
+constexpr std::chrono::milliseconds kPageLearnPause{700};
+// How long a key that was just learned stays marked.
+constexpr std::chrono::milliseconds kLearnedFlash{1000};
+// List rows get hold ids of their own beside the pad keys' positions.
+constexpr int kFirstRowHoldId = 100;
+
+const char kIncompleteText[] = "learned code looks incomplete: learn again";
 
 const char kSavePromptText[] = "変更データを保存しますか？";
 const char kSavePromptCaption[] = "保存確認";
@@ -76,11 +97,22 @@ TForm1::TForm1(MainWindowSetup setup, QWidget* parent)
         Qt::QueuedConnection);
   });
 
+  later = [this](std::chrono::milliseconds delay, std::function<void()> action) {
+    QTimer::singleShot(delay, this, Guarded(std::move(action)));
+  };
+  inform = [](QWidget* parent, const QString& text) {
+    QMessageBox::information(parent, QStringLiteral("Learn page"), text);
+  };
+  link_->SetEndObserver([this](const ExchangeEnd& end) { OnExchangeEnd(end); });
+
   BuildWindow();
   ConnectHandlers();
 }
 
 TForm1::~TForm1() {
+  // Nothing that ends now may reach the window being taken apart.
+  link_->SetEndObserver(nullptr);
+  walk_.reset();
   if (!destroyed_) {
     try {
       FormDestroy();
@@ -140,19 +172,41 @@ void TForm1::ConnectHandlers() {
   connect(menu_.version, &QAction::triggered, this, Guarded([this] { VersionV1Click(); }));
   connect(menu_.exit, &QAction::triggered, this, Guarded([this] { ExitClick(); }));
   connect(menu_.learn, &QAction::triggered, this, Guarded([this] { LearnL1Click(); }));
+  connect(menu_.learn_page, &QAction::triggered, this, Guarded([this] { LearnPageClick(); }));
 
+  // A send key sends on its click; held down, it sends again and again (HoldRepeat).
+  auto connect_key = [this](QAbstractButton* button, int id, std::function<void()> send) {
+    connect(button, &QAbstractButton::pressed, this,
+            Guarded([this, id, send] { KeyPressed(id, send); }));
+    connect(button, &QAbstractButton::released, this, Guarded([this, id] { KeyReleased(id); }));
+    connect(button, &QAbstractButton::clicked, this,
+            Guarded([this, id, send] { KeyClicked(id, send); }));
+  };
   const std::span<const PadKey> keys = PadKeys();
   for (std::size_t i = 0; i < keys.size(); ++i) {
     const PadKey* key = &keys[i];
-    connect(pad_.keys[i], &QAbstractButton::clicked, this,
-            Guarded([this, key] { PadKeyClick(*key); }));
+    connect_key(pad_.keys[i], static_cast<int>(i), [this, key] { PadKeyClick(*key); });
   }
   connect(pad_.tv_vtr, &QAbstractButton::clicked, this, Guarded([this] { SpeedButton7Click(); }));
 
   connect(list_.page_left, &QAbstractButton::clicked, this, Guarded([this] { PageLeftClick(); }));
   connect(list_.page_right, &QAbstractButton::clicked, this, Guarded([this] { PageRightClick(); }));
   for (int i = 0; i < kListRows; ++i)
-    connect(list_.rows[i], &QAbstractButton::clicked, this, Guarded([this, i] { RBClick(i + 1); }));
+    connect_key(list_.rows[i], kFirstRowHoldId + i, [this, i] { RBClick(i + 1); });
+
+  // Keys of the whole window. Skip and the list's paging keys are on only where they apply, so
+  // Space still presses a focused key and PageUp/PageDown still scroll the log.
+  auto shortcut = [this](Qt::Key key, bool enabled, auto handler) {
+    auto* s = new QShortcut(QKeySequence(key), this);
+    s->setEnabled(enabled);
+    connect(s, &QShortcut::activated, this, Guarded(handler));
+    return s;
+  };
+  shortcut(Qt::Key_Escape, true, [this] { EscapeKey(); });
+  skip_right_ = shortcut(Qt::Key_Right, false, [this] { SkipKey(); });
+  skip_space_ = shortcut(Qt::Key_Space, false, [this] { SkipKey(); });
+  list_up_ = shortcut(Qt::Key_PageUp, false, [this] { PageLeftClick(); });
+  list_down_ = shortcut(Qt::Key_PageDown, false, [this] { PageRightClick(); });
 
   connect(io_.out_port, &QAbstractButton::clicked, this, Guarded([this] { OutPortClick(); }));
   connect(io_.in_port, &QAbstractButton::clicked, this, Guarded([this] { InPortClick(); }));
@@ -202,6 +256,7 @@ void TForm1::FormShow() {
   list_.comment->hide();
   list_.comment_label->clear();
   PageDisplay();
+  RefreshPadLooks();
 }
 
 // The data file is decided again at every showing (the rule depends on the folder being
@@ -231,9 +286,13 @@ void TForm1::LoadLinkSettings() {
   link_->SetPortChoice(choice);
   ReadKeyValue(file, kLanHostSetting.section, kLanHostSetting.key, value, kLanHostSetting.deflt);
   link_->SetTcpHost(value);
+  // The items say what they use; named before the port is read, so that a bad port still
+  // leaves the devices and the host as they are now.
+  ShowPortItemTexts(menu_, stack_->Tcp().Host(), stack_->Tcp().Port());
   // A port that is no number stops the showing here; the error display reports it.
   ReadKeyValue(file, kLanPortSetting.section, kLanPortSetting.key, value, kLanPortSetting.deflt);
   link_->SetTcpPort(PortFromSetting(value));
+  ShowPortItemTexts(menu_, stack_->Tcp().Host(), stack_->Tcp().Port());
 }
 
 // The pad mode and staying on top. Both only ever switch on: a showing never undoes what the
@@ -356,6 +415,14 @@ bool TForm1::AskAndSaveChangedCodes() {
   return true;
 }
 
+// Hidden (the code library takes over, or the run ends): a page learn or a held key ends here.
+void TForm1::hideEvent(QHideEvent* event) {
+  QMainWindow::hideEvent(event);
+  if (event->spontaneous()) return;
+  StopPageLearn(false);
+  if (hold_.HeldKey() >= 0) KeyReleased(hold_.HeldKey());
+}
+
 void TForm1::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
   if (!event->isAccepted()) return;
@@ -366,6 +433,10 @@ void TForm1::closeEvent(QCloseEvent* event) {
 // ---------------------------------------------------------------- notebook, menu, status line
 
 void TForm1::Note1Change(int new_tab) {
+  StopPageLearn(false);
+  menu_.learn_page->setEnabled(new_tab == 0);
+  list_up_->setEnabled(new_tab == 1);
+  list_down_->setEnabled(new_tab == 1);
   pad_.message->clear();
   list_.message->clear();
   link_->LearnModeOff();
@@ -389,14 +460,14 @@ void TForm1::Note1Change(int new_tab) {
 }
 
 void TForm1::SelectPadPage(int page) {
+  StopPageLearn(true);
   setWindowTitle(QStringLiteral("Kavro(page%1)").arg(page));
   menu_.pages[page - 1]->setChecked(true);
   for (int label = 0; label < kExtKeyCount; ++label) {
     const QString caption = FromSjis(ext_label_[page - 1][label]);
     pad_.ext[label]->setText(caption);
-    // A caption wider than its key is drawn cut; the whole of it is one hover away.
-    pad_.ext[label]->setToolTip(PlainToolTip(caption));
   }
+  RefreshPadLooks();
 }
 
 int TForm1::CheckedPadPage() const {
@@ -421,6 +492,7 @@ void TForm1::MsgOut(std::string_view text) {
   if (log->count() > kMaxLogLines) delete log->takeItem(0);
   auto* item = new QListWidgetItem(FromSjis(text));
   item->setSizeHint(QSize(0, kLogLineHeight));
+  io_.traffic->Stamp(*item);
   log->addItem(item);
   if (log->count() >= 5)
     log->scrollToItem(log->item(log->count() - 5), QAbstractItemView::PositionAtTop);
@@ -437,11 +509,17 @@ LinkPage TForm1::ShownPage() const {
 int TForm1::PadBase() const { return PadCode(CheckedPadPage(), 0); }
 
 void TForm1::VersionV1Click() {
+  if (about_ == nullptr && make_about_) about_ = make_about_();
   if (about_ == nullptr) return;
   // A name given as typed ("kavro.dat") says nothing of where the file is.
   std::error_code error;
   const std::filesystem::path absolute = std::filesystem::absolute(data_file_name_, error);
   about_->FileNameSet(error || data_file_name_.empty() ? data_file_name_ : absolute.string());
+  // An open link is the one in use; a closed one is what the next frame opens.
+  const bool open = link_->LinkPort() != kLinkClosed;
+  const TcpChannel& tcp = stack_->Tcp();
+  about_->LinkStateSet(LinkStateLine(
+      LinkName(open ? link_->LinkPort() : link_->PortChoice(), tcp.Host(), tcp.Port()), open));
   about_->show();
   setEnabled(false);
 }
@@ -451,6 +529,7 @@ void TForm1::management1Click() {
     for (int code = CodeTable::kFirstCode; code <= CodeTable::kLastCode; ++code)
       stack_->Codes().SetChanged(code, false);
   }
+  if (library_ == nullptr && make_library_) library_ = make_library_();
   if (library_ != nullptr) library_->show();
   hide();
 }
@@ -462,9 +541,27 @@ void TForm1::ComLanClick(int choice) {
   link_->SetPortChoice(choice);
 }
 
-void TForm1::DisConnectD1Click() { link_->DisConnectD1Click(); }
+void TForm1::DisConnectD1Click() {
+  StopPageLearn(true);
+  link_->DisConnectD1Click();
+}
 
-void TForm1::LearnL1Click() { link_->LearnL1Click(); }
+void TForm1::LearnL1Click() {
+  // During a page learn, learn mode is the walk's: the menu ends the walk as Esc does.
+  if (walk_) return StopPageLearn(true);
+  link_->LearnL1Click();
+}
+
+void TForm1::EscapeKey() {
+  if (walk_) return StopPageLearn(true);
+  // A learn for the code library is the library's to give up.
+  if (link_->LibraryFlag()) return;
+  if (link_->State() != kLearning && !link_->LearnMode()) return;
+  link_->CancelLearn();
+  if (ShownPage() == LinkPage::kIo) return;  // a status line, not a log line
+  MsgOut("");
+  if (ShownPage() == LinkPage::kCodeList) ShowLearnDisplay(false);
+}
 
 // ---------------------------------------------------------------- remote pad
 
@@ -473,6 +570,7 @@ void TForm1::PadKeyClick(const PadKey& key) {
 }
 
 void TForm1::SpeedButton7Click() {
+  StopPageLearn(true);
   MsgOut("");
   if (tv_vtr_offset_ == 0) {
     pad_.tv_vtr->setText(QStringLiteral("VTR"));
@@ -480,6 +578,188 @@ void TForm1::SpeedButton7Click() {
   } else {
     pad_.tv_vtr->setText(QStringLiteral("TV"));
     tv_vtr_offset_ = 0;
+  }
+  RefreshPadLooks();
+}
+
+// ---------------------------------------------------------------- what the keys hold
+
+int TForm1::PadKeyOfCode(int code) const {
+  const std::span<const PadKey> keys = PadKeys();
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const int key = keys[i].index + (keys[i].shifted ? tv_vtr_offset_ : 0);
+    if (PadCode(CheckedPadPage(), key) == code) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void TForm1::RefreshPadLooks() {
+  const std::span<const PadKey> keys = PadKeys();
+  const int page = CheckedPadPage();
+  const PageLearn::Key* waiting = walk_ ? walk_->Current() : nullptr;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const PadKey& key = keys[i];
+    const int code = PadCode(page, key.index + (key.shifted ? tv_vtr_offset_ : 0));
+    KeyMark mark = KeyMark::kNone;
+    if (static_cast<int>(i) == flash_key_)
+      mark = KeyMark::kLearned;
+    else if (waiting != nullptr && waiting->pad_key == i)
+      mark = KeyMark::kCurrent;
+    QAbstractButton* button = pad_.keys[i];
+    ShowKeyLook(button, PadKeyColor(key.color), !Codes().Data(code).empty(), mark);
+    QString tip = KeyCodeLine(Codes(), code);
+    // An extension caption wider than its key is drawn cut; the whole of it is one hover away.
+    if (key.index >= kFirstExtIndex) tip = button->text() + QLatin1Char('\n') + tip;
+    button->setToolTip(PlainToolTip(tip));
+  }
+}
+
+void TForm1::RefreshListLooks() {
+  const QColor caption = list_.page->palette().color(QPalette::ButtonText);
+  for (int i = 0; i < kListRows; ++i) {
+    const int code = list_page_ * kListRows + i + 1;
+    ShowKeyLook(list_.rows[i], caption, !Codes().Data(code).empty(), KeyMark::kNone);
+    list_.rows[i]->setToolTip(PlainToolTip(KeyCodeLine(Codes(), code)));
+  }
+}
+
+void TForm1::FlashLearnedKey(int pad_key) {
+  flash_key_ = pad_key;
+  RefreshPadLooks();
+  if (pad_key < 0) return;
+  const unsigned token = ++flash_token_;
+  later(kLearnedFlash, [this, token] {
+    if (token != flash_token_) return;
+    flash_key_ = -1;
+    RefreshPadLooks();
+  });
+}
+
+void TForm1::OnExchangeEnd(const ExchangeEnd& end) {
+  // A learn for the code library goes there; the rest is the main window's.
+  const bool ours = !link_->LibraryFlag();
+  if (ours && end.kind == ExchangeEnd::Kind::kLearned) {
+    // Stored as it came all the same: the user decides whether to learn again.
+    const bool incomplete = codec::LooksIncomplete(SignalBlockFromText(end.data));
+    if (incomplete) MsgOut(kIncompleteText);
+    if (walk_) walk_->Learned(incomplete);
+    if (ShownPage() == LinkPage::kPad)
+      FlashLearnedKey(PadKeyOfCode(link_->LearnTarget()));
+    else
+      RefreshListLooks();
+    if (walk_) WalkAfterPause();
+  } else if (walk_ && ours &&
+             (end.kind == ExchangeEnd::Kind::kLearnFailed ||
+              end.kind == ExchangeEnd::Kind::kTimeout)) {
+    // The same key again: the status line says what went wrong until the learn restarts.
+    WalkAfterPause();
+  } else if (walk_ && end.kind == ExchangeEnd::Kind::kDeviceGone) {
+    StopPageLearn(false);
+  }
+  if (hold_.HeldKey() >= 0) ScheduleHoldSend();
+}
+
+// ---------------------------------------------------------------- hold to repeat
+
+void TForm1::KeyPressed(int key, std::function<void()> send) {
+  if (walk_) return;
+  hold_send_ = std::move(send);
+  // In learn mode a press learns once, however long it is held.
+  hold_.Press(key, !link_->LearnMode());
+  ScheduleHoldSend();
+}
+
+void TForm1::KeyReleased(int key) {
+  hold_.Release(key);
+  if (hold_.HeldKey() < 0) ++hold_token_;  // a wake-up already asked for finds nothing to do
+}
+
+void TForm1::KeyClicked(int key, const std::function<void()>& send) {
+  if (walk_) return;
+  if (hold_.ClickSends(key)) send();
+}
+
+void TForm1::ScheduleHoldSend() {
+  const std::optional<HoldRepeat::Millis> due =
+      hold_.NextSendIn(!link_->Busy() && !link_->LearnMode());
+  if (!due) return;
+  const unsigned token = ++hold_token_;
+  later(*due, [this, token] {
+    if (token == hold_token_) HoldSendDue();
+  });
+}
+
+void TForm1::HoldSendDue() {
+  const std::optional<HoldRepeat::Millis> due =
+      hold_.NextSendIn(!link_->Busy() && !link_->LearnMode());
+  if (!due) return;
+  if (due->count() > 0) return ScheduleHoldSend();
+  hold_.Started();
+  hold_send_();
+}
+
+// ---------------------------------------------------------------- learning a whole pad page
+
+void TForm1::LearnPageClick() {
+  if (walk_ || ShownPage() != LinkPage::kPad) return;
+  if (link_->Busy()) return MsgOut(link_msg::kBusy);
+  walk_ = std::make_unique<PageLearn>(PageLearn::KeysOfPage(CheckedPadPage(), tv_vtr_offset_));
+  skip_right_->setEnabled(true);
+  skip_space_->setEnabled(true);
+  WalkLearnCurrent();
+}
+
+// Learns the key the walk waits for, through the link as a press of that key in learn mode
+// does, so the code is stored, named and marked changed exactly as a single learn's.
+void TForm1::WalkLearnCurrent() {
+  const PageLearn::Key* key = walk_->Current();
+  if (key == nullptr) return StopPageLearn(true);
+  RefreshPadLooks();
+  if (!link_->LearnMode()) link_->LearnL1Click();
+  try {
+    link_->Send(key->send_key);
+  } catch (...) {
+    StopPageLearn(false);
+    throw;
+  }
+  // Refused (the link said why on the status line): the walk cannot go on.
+  if (link_->State() != kLearning) return StopPageLearn(false);
+  MsgOut(walk_->Prompt());
+}
+
+void TForm1::WalkAfterPause() {
+  if (walk_->Current() == nullptr) return StopPageLearn(true);
+  RefreshPadLooks();  // the next key is marked at once, so Skip plainly means that key
+  const unsigned token = ++walk_token_;
+  later(kPageLearnPause, [this, token] {
+    if (token == walk_token_ && walk_) WalkLearnCurrent();
+  });
+}
+
+void TForm1::SkipKey() {
+  if (!walk_) return;
+  walk_->Skip();
+  ++walk_token_;
+  if (link_->State() == kLearning && !link_->LibraryFlag()) link_->CancelLearn();
+  WalkLearnCurrent();
+}
+
+void TForm1::StopPageLearn(bool tell) {
+  if (!walk_) return;
+  const std::unique_ptr<PageLearn> walk = std::move(walk_);
+  ++walk_token_;
+  skip_right_->setEnabled(false);
+  skip_space_->setEnabled(false);
+  if (!link_->LibraryFlag() && (link_->State() == kLearning || link_->LearnMode()))
+    link_->CancelLearn();
+  RefreshPadLooks();
+  if (!tell) return;
+  const std::string summary = walk->Summary();
+  MsgOut(summary);
+  if (walk->AnyDone() && inform) {
+    // Not inside the link's handler that ended the walk: the box waits for the user.
+    later(std::chrono::milliseconds{0},
+          [this, text = QString::fromStdString(summary)] { inform(this, text); });
   }
 }
 
@@ -492,6 +772,7 @@ void TForm1::PageDisplay() {
     list_.rows[i - 1]->setText(QString::number(code));
     list_.comments[i - 1]->setText(FromSjis(stack_->Codes().Comment(code)));
   }
+  RefreshListLooks();
 }
 
 void TForm1::PageLeftClick() {
@@ -546,6 +827,7 @@ void TForm1::LearnCountdown(int seconds_left) {
     if (library_ != nullptr) library_->LearnCountdown(seconds_left);
     return;
   }
+  if (walk_) return MsgOut(walk_->Prompt() + ": " + std::to_string(seconds_left) + " s");
   MsgOut(std::string(link_msg::kPushController) + " " + std::to_string(seconds_left) + " s");
 }
 

@@ -7,6 +7,8 @@
 #include <QMainWindow>
 
 #include <array>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,16 +19,20 @@
 #include "link/code_table.h"
 #include "link/link_ui.h"
 #include "mainwin/code_list_page.h"
+#include "mainwin/hold_repeat.h"
 #include "mainwin/io_page.h"
 #include "mainwin/main_menu.h"
 #include "mainwin/pad_page.h"
 
+class QShortcut;
 class QTabWidget;
 
 namespace kavro {
 
 class ControllerStack;
 class ControllerLink;
+class PageLearn;
+struct ExchangeEnd;
 class TForm2;
 class TForm3;
 class TcpChannel;
@@ -50,9 +56,13 @@ class TForm1 : public QMainWindow, public LinkUi, public LibraryHost {
   // Runs FormDestroy (closes the link, saves what changed) unless it has run already.
   ~TForm1() override;
 
-  // The other two windows; the program sets them once after creating all three.
+  // The other two windows, set as they are or made by the makers when first needed: making
+  // them costs start-up time, and most runs never open them. Until then a window is null, and
+  // what the link has for the library window goes nowhere.
   void SetAboutDialog(TForm2* about) { about_ = about; }
   void SetLibraryWindow(TForm3* library) { library_ = library; }
+  void SetAboutDialogMaker(std::function<TForm2*()> maker) { make_about_ = std::move(maker); }
+  void SetLibraryWindowMaker(std::function<TForm3*()> maker) { make_library_ = std::move(maker); }
 
   // --- handlers ---
   void FormShow();
@@ -79,6 +89,12 @@ class TForm1 : public QMainWindow, public LinkUi, public LibraryHost {
   void ComLanClick(int choice);
   void DisConnectD1Click();
   void LearnL1Click();
+  // "Learn page…": learns every key of the shown pad page in turn.
+  void LearnPageClick();
+  // Esc: gives up an awaited learn (or learn mode), or stops a page learn.
+  void EscapeKey();
+  // Right or Space during a page learn: leaves the key it waits for unlearned.
+  void SkipKey();
 
   // --- LinkUi ---
   void MsgOut(std::string_view text) override;
@@ -110,8 +126,17 @@ class TForm1 : public QMainWindow, public LinkUi, public LibraryHost {
   int CheckedPadPage() const;
   const std::string& ExtLabel(int page, int label) const { return ext_label_[page - 1][label - 1]; }
 
+  // A page learn under way.
+  bool PageLearnRunning() const { return walk_ != nullptr; }
+  void SetHoldTiming(HoldRepeat::Timing timing) { hold_.SetTiming(timing); }
+
   // Answers the save prompt; tests replace it.
   OkCancelPrompt prompt = AskOkCancel;
+  // Shows a page learn's summary in a box; tests replace it.
+  std::function<void(QWidget* parent, const QString& text)> inform;
+  // Runs `action` once after `delay` on the GUI thread, unless the window is gone by then; tests
+  // replace it to run the waits by hand.
+  std::function<void(std::chrono::milliseconds delay, std::function<void()> action)> later;
 
  signals:
   // The window was closed (also by "Exit(&E)"): the run is over.
@@ -119,6 +144,7 @@ class TForm1 : public QMainWindow, public LinkUi, public LibraryHost {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -137,6 +163,29 @@ class TForm1 : public QMainWindow, public LinkUi, public LibraryHost {
                                       std::string_view deflt, const std::string& value);
   int CheckedPortChoice() const;
 
+  // What the link's exchanges come to: learn results, repeats of a held key, the page learn.
+  void OnExchangeEnd(const ExchangeEnd& end);
+  // Tool tips, dimming and marks of the pad keys and the list rows, from the code table.
+  void RefreshPadLooks();
+  void RefreshListLooks();
+  // The pad key that stands for `code` on the shown pad page and mode, or -1.
+  int PadKeyOfCode(int code) const;
+  void FlashLearnedKey(int pad_key);
+
+  // Hold to repeat: a key's press, release and click.
+  void KeyPressed(int key, std::function<void()> send);
+  void KeyReleased(int key);
+  void KeyClicked(int key, const std::function<void()>& send);
+  void ScheduleHoldSend();
+  void HoldSendDue();
+
+  // The page learn.
+  void WalkLearnCurrent();
+  // The page learn goes on (next key, or the same key again) after a pause.
+  void WalkAfterPause();
+  // Ends the page learn; `tell` shows the summary on the status line and in a box.
+  void StopPageLearn(bool tell);
+
   MainWindowSetup setup_;
   // The link and what it runs on; `link_` points into the stack.
   std::unique_ptr<ControllerStack> stack_;
@@ -149,13 +198,27 @@ class TForm1 : public QMainWindow, public LinkUi, public LibraryHost {
   CodeListPage list_;
   IoPage io_;
 
-  TForm2* about_ = nullptr;
-  TForm3* library_ = nullptr;
+  TForm2* about_ = nullptr;    // null until made or set
+  TForm3* library_ = nullptr;  // null until made or set
+  std::function<TForm2*()> make_about_;
+  std::function<TForm3*()> make_library_;
 
   std::string data_file_name_;
   std::array<std::array<std::string, kExtKeyCount>, 3> ext_label_;
   int tv_vtr_offset_ = 0;
   int list_page_ = 0;
+
+  HoldRepeat hold_;
+  std::function<void()> hold_send_;  // sends the held key once
+  unsigned hold_token_ = 0;          // a later hold wake-up runs only if still the newest
+  std::unique_ptr<PageLearn> walk_;
+  unsigned walk_token_ = 0;
+  int flash_key_ = -1;  // pad key shown as just learned
+  unsigned flash_token_ = 0;
+  QShortcut* skip_right_ = nullptr;
+  QShortcut* skip_space_ = nullptr;
+  QShortcut* list_up_ = nullptr;
+  QShortcut* list_down_ = nullptr;
   bool run_over_ = false;   // closed: the program is ending
   bool destroyed_ = false;  // FormDestroy has run
 };

@@ -15,16 +15,6 @@ namespace kavro {
 
 namespace {
 
-QColor ColorOf(PadKey::Color color) {
-  switch (color) {
-    case PadKey::kTeal: return kTeal;
-    case PadKey::kRed: return kRed;
-    case PadKey::kBlue: return kBlue;
-    case PadKey::kBlack: break;
-  }
-  return Qt::black;
-}
-
 // A graphic button keeps the focus where it was when clicked, but Tab reaches it and Space
 // presses it like any other key, so the whole pad works without a mouse.
 QToolButton* GraphicButton(QWidget* parent, const char* name, const char* caption) {
@@ -36,6 +26,16 @@ QToolButton* GraphicButton(QWidget* parent, const char* name, const char* captio
 }
 
 }  // namespace
+
+QColor PadKeyColor(PadKey::Color color) {
+  switch (color) {
+    case PadKey::kTeal: return kTeal;
+    case PadKey::kRed: return kRed;
+    case PadKey::kBlue: return kBlue;
+    case PadKey::kBlack: break;
+  }
+  return Qt::black;
+}
 
 QString ExtKey::ShownCaption() const {
   QStyleOptionButton option;
@@ -69,15 +69,16 @@ PadPage BuildPadPage(QWidget* parent) {
       button->setObjectName(QString::fromLatin1(key.name));
     }
     button->setGeometry(key.x, key.y, key.width, key.height);
-    SetFontColor(button, ColorOf(key.color));
+    SetFontColor(button, PadKeyColor(key.color));
     pad.keys[i] = button;
     if (key.index >= kFirstExtIndex)
       pad.ext[key.index - kFirstExtIndex] = static_cast<ExtKey*>(button);
   }
 
-  pad.tv_vtr = GraphicButton(pad.page, "SpeedButton7", "TV");
-  pad.tv_vtr->setGeometry(8, 136, 57, 25);
-  SetFontColor(pad.tv_vtr, kTeal);
+  const PadKey& mode = kTvVtrKey;
+  pad.tv_vtr = GraphicButton(pad.page, mode.name, mode.caption);
+  pad.tv_vtr->setGeometry(mode.x, mode.y, mode.width, mode.height);
+  SetFontColor(pad.tv_vtr, PadKeyColor(mode.color));
 
   pad.message = NewTextLabel(QStringLiteral("MessageArea"), pad.page);
   pad.message->setObjectName(QStringLiteral("Message"));

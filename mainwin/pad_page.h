@@ -1,6 +1,7 @@
 // The "IR1" tab: the remote pad. Its keys, where they sit and which key index each stands for.
 #pragma once
 
+#include <QColor>
 #include <QPushButton>
 
 #include <array>
@@ -40,5 +41,8 @@ struct PadPage {
 };
 
 PadPage BuildPadPage(QWidget* parent);
+
+// The caption colour a pad key is drawn in.
+QColor PadKeyColor(PadKey::Color color);
 
 }  // namespace kavro

@@ -1,5 +1,7 @@
-// The program's three windows, made in their order (main window, About dialog, code library
-// window), wired to each other, and taken down in the reverse order at the end of the run.
+// The program's three windows (main window, About dialog, code library window), wired to each
+// other, and taken down in the reverse order at the end of the run. The About dialog and the
+// library window are made when first needed, not at start: most runs never open them, and
+// making them costs start-up time.
 #pragma once
 
 #include <memory>
@@ -27,8 +29,11 @@ class ProgramWindows {
   void Show();
 
   TForm1& Form1() { return *form1_; }
-  TForm2& Form2() { return *form2_; }
-  TForm3& Form3() { return *form3_; }
+  // The About dialog and the library window, each made on its first call.
+  TForm2& Form2();
+  TForm3& Form3();
+  bool AboutDialogMade() const { return form2_ != nullptr; }
+  bool LibraryWindowMade() const { return form3_ != nullptr; }
 
  private:
   std::unique_ptr<TForm1> form1_;

@@ -199,7 +199,8 @@ TEST(Decode, Summaries) {
 }
 
 TEST(Decode, BriefFormsAndIncompleteLearns) {
-  const SignalBlock nec = test::FromHex("6020000200430000000000000000000000000020DF10EF000000000000");
+  const SignalBlock nec =
+      test::FromHex("6020000200430000000000000000000000000020DF10EF000000000000");
   EXPECT_EQ(DecodeBrief(Decode(nec)), "NEC1 4.251 8");
   EXPECT_FALSE(LooksIncomplete(nec));
   const SignalBlock failing = MakeBlock(Case("Panasonic_CheckFails"));
@@ -208,7 +209,8 @@ TEST(Decode, BriefFormsAndIncompleteLearns) {
   EXPECT_EQ(DecodeBrief(Decode(MakeBlock(Case("Unknown_SpaceSevenTimesMark")))), "");
   EXPECT_FALSE(LooksIncomplete(MakeBlock(Case("Unknown_SpaceSevenTimesMark"))));
   // No bits counted in the first frame, and no signal at all.
-  EXPECT_TRUE(LooksIncomplete(test::FromHex("6020000200010000000000000000000000000020DF10EF000000000000")));
+  EXPECT_TRUE(
+      LooksIncomplete(test::FromHex("6020000200010000000000000000000000000020DF10EF000000000000")));
   EXPECT_TRUE(LooksIncomplete(SignalBlock()));
 }
 

@@ -1,9 +1,12 @@
-// The digital I/O page: field checks and their messages, the log's cap, and a session's log.
+// The digital I/O page: field checks and their messages, the log's cap, a session's log, and the
+// log saved with the time of each line.
 #include "tests/mainwin/mainwin_fixture.h"
 
 #include <QLineEdit>
 #include <QListWidget>
 #include <QScrollBar>
+
+#include "mainwin/io_page.h"
 
 namespace kavro::test {
 namespace {
@@ -74,6 +77,46 @@ TEST_F(IoPageTest, LogKeepsTheNewest501LinesInView) {
   EXPECT_EQ(Log()->verticalScrollBar()->value(), Log()->verticalScrollBar()->maximum());
   EXPECT_EQ(Text("Message"), "kept");
   EXPECT_EQ(Text("Message2"), "");
+}
+
+TEST_F(IoPageTest, SavedLogHasEachLineWithTheTimeItWasLogged) {
+  Start();
+  ShowTab(2);
+  auto* traffic = Find<TrafficLog>("LogMsgTraffic");
+  QDateTime now(QDate(2026, 12, 8), QTime(9, 12, 3, 456));
+  traffic->clock = [&now] {
+    const QDateTime logged = now;
+    now = now.addMSecs(1500);
+    return logged;
+  };
+  form->MsgOut("OutPort 03,FF");
+  form->MsgOut(" S:03FF");
+  // Timestamps show the time of day in the list; off again, the lines are exactly as logged.
+  traffic->timestamps_action->trigger();
+  EXPECT_EQ(Log()->item(1)->text(), "09:12:04.956  S:03FF");
+  form->MsgOut(Sjis("変更データ"));
+  EXPECT_EQ(Log()->item(2)->text(), Q("09:12:06.456 変更データ"));
+  traffic->timestamps_action->trigger();
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{"OutPort 03,FF", " S:03FF", "変更データ"}));
+
+  const std::filesystem::path folder = std::filesystem::path(data_file).parent_path();
+  QString chosen = QString::fromStdString((folder / "log.txt").string());
+  traffic->choose_file = [&chosen](QWidget*) { return chosen; };
+  Click("SaveLog");
+  std::ifstream in(folder / "log.txt", std::ios::binary);
+  std::stringstream saved;
+  saved << in.rdbuf();
+  EXPECT_EQ(saved.str(),
+            "2026-12-08 09:12:03.456 OutPort 03,FF\n"
+            "2026-12-08 09:12:04.956  S:03FF\n"
+            "2026-12-08 09:12:06.456 変更データ\n");
+
+  // A folder that is not there: the message names the file and why, and the log stays.
+  chosen = QString::fromStdString((folder / "gone" / "log.txt").string());
+  traffic->save_action->trigger();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "The log could not be saved: " + chosen + ": no such file or folder");
+  EXPECT_EQ(Log()->count(), 3);
 }
 
 TEST_F(IoPageTest, SessionOverTheSimulatorLogsFramesAndReplies) {
