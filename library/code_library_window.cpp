@@ -74,7 +74,6 @@ constexpr const char* kFirstProposal = "1000";
 const QString kUpdate = QStringLiteral("Update");
 const QString kAppend = QStringLiteral("Append");
 constexpr const char* kLearnCancelled = "Learn cancelled";
-constexpr const char* kLooksIncomplete = "learned code looks incomplete: learn again";
 
 // A link message rather than a data text.
 bool IsMessageText(std::string_view text) { return !link_msg::IsLearnedDataText(text); }
@@ -804,7 +803,7 @@ void TForm3::IrLearnClick() {
 void TForm3::LearnCountdown(int seconds_left) {
   // A tick that was on its way when the learn ended must not bring the prompt back.
   if (!learning_) return;
-  MsgOut(std::string(link_msg::kPushController) + " " + std::to_string(seconds_left) + " s");
+  MsgOut(link_msg::CountdownText(link_msg::kPushController, seconds_left));
 }
 
 void TForm3::CancelAwaitedLearn() {
@@ -832,7 +831,7 @@ void TForm3::LearnData(std::string_view text) {
   PushChange(QStringLiteral("Learn"), std::move(before));
   SelectEntry(index);
   if (codec::LooksIncomplete(SignalBlockFromText(text)))
-    MsgOut(kLooksIncomplete);
+    MsgOut(link_msg::kLooksIncomplete);
   else if (awaited)
     MsgOut(link_msg::kPushController);  // in place of the countdown, as the learn began
 }

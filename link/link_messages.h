@@ -2,6 +2,7 @@
 // for the same outcomes, and tell a learned code from a message by the same rule.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace kavro::link_msg {
@@ -19,11 +20,18 @@ inline constexpr std::string_view kCommentNothing = "Comment nothing!";
 inline constexpr std::string_view kClickButton = "Click Button!";
 inline constexpr std::string_view kPushController = "Push Controller!";
 inline constexpr std::string_view kLearnOk = "Learn OK!";
+// A learned code that holds a signal but looks cut short: stored all the same.
+inline constexpr std::string_view kLooksIncomplete = "learned code looks incomplete: learn again";
 inline constexpr std::string_view kLearnError = "Learn error!";
 inline constexpr std::string_view kAlreadyLearning = "Already Learning!";
 inline constexpr std::string_view kMessage = "MESSAGE";
 // Followed by " (0x%X)" and the byte the controller answered.
 inline constexpr std::string_view kIrDataError = "IR Data Error!";
+
+// `prompt` with the whole seconds left of an awaited learn: "Push Controller! 8 s".
+inline std::string CountdownText(std::string_view prompt, int seconds_left) {
+  return std::string(prompt) + " " + std::to_string(seconds_left) + " s";
+}
 
 // What reaches the code library's LearnData is a learned data text when it begins with a decimal
 // digit or a capital A to F, and a failure message otherwise.

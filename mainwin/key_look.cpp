@@ -38,6 +38,9 @@ QString KeyCodeLine(const CodeTable& codes, int code) {
 }
 
 void ShowKeyLook(QAbstractButton* button, const QColor& caption, bool has_code, KeyMark mark) {
+  // Re-styling a key costs a polish and a repaint: keys whose look stays as it is are left alone
+  // (a key never marked nor dimmed has the page's palette already).
+  if (MarkOf(button) == mark && ShownDimmed(button) == !has_code) return;
   // The page's own palette is the reference, so that an unmarked key looks as it always did.
   const QPalette base = button->parentWidget() ? button->parentWidget()->palette() : QPalette();
   QPalette palette = button->palette();

@@ -65,8 +65,6 @@ constexpr std::chrono::milliseconds kLearnedFlash{1000};
 // List rows get hold ids of their own beside the pad keys' positions.
 constexpr int kFirstRowHoldId = 100;
 
-const char kIncompleteText[] = "learned code looks incomplete: learn again";
-
 const char kSavePromptText[] = "変更データを保存しますか？";
 const char kSavePromptCaption[] = "保存確認";
 
@@ -242,12 +240,13 @@ void TForm1::FormShow() {
   LoadLinkSettings();
   LoadWindowSettings();
   LoadExtLabels();
+  // The codes before the page: selecting it draws the keys from what they hold.
+  LoadCodes();
   const std::string& file = data_file_name_;
   std::string value;
   ReadKeyValue(file, kPadPageSetting.section, kPadPageSetting.key, value, kPadPageSetting.deflt);
   const char page = FirstChar(value);
   SelectPadPage(page == '3' ? 3 : page == '2' ? 2 : 1);
-  LoadCodes();
   ReadKeyValue(file, kListPageSetting.section, kListPageReadKey, value, kListPageSetting.deflt);
   if (!value.empty()) {
     if (std::optional<int> stored = LeadingDecimal(value)) list_page_ = *stored;
@@ -256,7 +255,6 @@ void TForm1::FormShow() {
   list_.comment->hide();
   list_.comment_label->clear();
   PageDisplay();
-  RefreshPadLooks();
 }
 
 // The data file is decided again at every showing (the rule depends on the folder being
@@ -641,7 +639,7 @@ void TForm1::OnExchangeEnd(const ExchangeEnd& end) {
   if (ours && end.kind == ExchangeEnd::Kind::kLearned) {
     // Stored as it came all the same: the user decides whether to learn again.
     const bool incomplete = codec::LooksIncomplete(SignalBlockFromText(end.data));
-    if (incomplete) MsgOut(kIncompleteText);
+    if (incomplete) MsgOut(link_msg::kLooksIncomplete);
     if (walk_) walk_->Learned(incomplete);
     if (ShownPage() == LinkPage::kPad)
       FlashLearnedKey(PadKeyOfCode(link_->LearnTarget()));
@@ -827,8 +825,8 @@ void TForm1::LearnCountdown(int seconds_left) {
     if (library_ != nullptr) library_->LearnCountdown(seconds_left);
     return;
   }
-  if (walk_) return MsgOut(walk_->Prompt() + ": " + std::to_string(seconds_left) + " s");
-  MsgOut(std::string(link_msg::kPushController) + " " + std::to_string(seconds_left) + " s");
+  if (walk_) return MsgOut(link_msg::CountdownText(walk_->Prompt() + ":", seconds_left));
+  MsgOut(link_msg::CountdownText(link_msg::kPushController, seconds_left));
 }
 
 SendIrDataResult TForm1::SendIrData(std::string_view data_text) {

@@ -9,11 +9,10 @@
 #include <vector>
 
 #include "tests/library/recording_surface.h"
+#include "tests/library/test_blocks.h"
 
 namespace kavro::test {
 namespace {
-
-using Block = std::array<unsigned char, 29>;
 
 SignalBlock Make(const Block& bytes) { return SignalBlock(bytes); }
 
@@ -73,30 +72,6 @@ Block ThirtyTwoBitCode() {
   b[20] = 0x0F;
   b[21] = 0x33;
   b[22] = 0xC3;
-  return b;
-}
-
-// Three frames: leader 8/4 and bits 1010; pause 100; leader 6/3 and bits 110; pause 50;
-// leader 5/2 and bits 01. LongTime 3, ShortTime 1, pulse distance. Frame times 24, 19, 13.
-Block ThreeFrameCode() {
-  Block b{};
-  b[0] = 3;
-  b[1] = 1;
-  b[4] = 8;
-  b[5] = 4 << 1;
-  b[6] = 4;
-  b[7] = 0x80;
-  b[8] = 100;
-  b[10] = 6;
-  b[11] = 3 << 1;
-  b[12] = 3;
-  b[13] = 0x80;
-  b[14] = 50;
-  b[16] = 5;
-  b[17] = 2 << 1;
-  b[18] = 2;
-  b[19] = 0xAC;  // 1010 | 110 | 0 ...
-  b[20] = 0x80;  // ... 1
   return b;
 }
 

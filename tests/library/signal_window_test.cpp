@@ -19,37 +19,12 @@
 #include "library/signal_view.h"
 #include "tests/library/library_fixture.h"
 #include "tests/library/recording_surface.h"
+#include "tests/library/test_blocks.h"
 
 namespace kavro::test {
 namespace {
 
-using Block = std::array<unsigned char, 29>;
-
 std::string Text(const Block& block) { return BytesToHexText(block); }
-
-// Three frames: leader 8/4 and bits 1010; pause 100; leader 6/3 and bits 110; pause 50;
-// leader 5/2 and bits 01. LongTime 3, ShortTime 1, pulse distance; 206 counts in all.
-Block ThreeFrameCode() {
-  Block b{};
-  b[0] = 3;
-  b[1] = 1;
-  b[4] = 8;
-  b[5] = 4 << 1;
-  b[6] = 4;
-  b[7] = 0x80;
-  b[8] = 100;
-  b[10] = 6;
-  b[11] = 3 << 1;
-  b[12] = 3;
-  b[13] = 0x80;
-  b[14] = 50;
-  b[16] = 5;
-  b[17] = 2 << 1;
-  b[18] = 2;
-  b[19] = 0xAC;  // 1010 | 110 | 0 ...
-  b[20] = 0x80;  // ... 1
-  return b;
-}
 
 class SignalWindowTest : public ::testing::Test {
  protected:

@@ -24,6 +24,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "server/server_app.h"
@@ -155,6 +156,12 @@ class Client {
     Write(method + " " + path + " HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + token +
           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
     return ReadHttp(answer);
+  }
+  // Everything until the server closes the connection (or the read times out).
+  std::string ReadToEnd() {
+    while (Fill()) {
+    }
+    return std::exchange(held_, {});
   }
   int ReadHttp(std::string* answer) {
     std::size_t end;

@@ -43,22 +43,13 @@ struct Raw {
 
 // One request on a connection of its own, read to its end.
 Raw Ask(int port, const std::string& head, const std::string& body = "") {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  timeval patience{5, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  Client client(port);
   std::string all;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-    const std::string request = head + "Host: x\r\nConnection: close\r\n\r\n" + body;
+  if (client.Connected()) {
     // A refused body may be left partly unsent: the answer is what counts.
-    (void)!::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    char buffer[4096];
-    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) all.append(buffer, n);
+    client.Write(head + "Host: x\r\nConnection: close\r\n\r\n" + body);
+    all = client.ReadToEnd();
   }
-  ::close(fd);
   Raw raw;
   const std::size_t end = all.find("\r\n\r\n");
   if (end == std::string::npos) return raw;
