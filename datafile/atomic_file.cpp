@@ -271,28 +271,55 @@ ReadOutcome CheckReadable(const std::string& path, FileError* error) {
   return file.outcome;
 }
 
+namespace {
+
+// Reads the file that `file` opened into `buffer`, of the file's size at the open: that size is
+// all that is read, so a file that grows meanwhile cannot make this hold more than the limit,
+// and one that shrinks just ends early. The bytes read, or -1 with the reason.
+long long ReadOpened(const OpenedFile& file, char* buffer, FileError* error) {
+  size_t used = 0;
+  while (used < file.size) {
+    ssize_t n = read(file.fd, buffer + used, file.size - used);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (error != nullptr) *error = FileErrorFromErrno(errno);
+      return -1;
+    }
+    if (n == 0) break;
+    used += static_cast<size_t>(n);
+  }
+  return static_cast<long long>(used);
+}
+
+}  // namespace
+
 ReadOutcome ReadWholeFile(const std::string& path, std::string& content, FileError* error) {
   content.clear();
   const OpenedFile file = OpenForReading(path);
   if (error != nullptr) *error = file.error;
   if (file.outcome != ReadOutcome::kRead) return file.outcome;
   FdCloser closer(file.fd);
-  // The size seen at the open is all that is read: a file that grows meanwhile cannot make
-  // this hold more than the limit, and one that shrinks just ends early.
   content.resize(file.size);
-  size_t used = 0;
-  while (used < content.size()) {
-    ssize_t n = read(file.fd, content.data() + used, content.size() - used);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (error != nullptr) *error = FileErrorFromErrno(errno);
-      std::string().swap(content);
-      return ReadOutcome::kFailed;
-    }
-    if (n == 0) break;
-    used += static_cast<size_t>(n);
+  const long long used = ReadOpened(file, content.data(), error);
+  if (used < 0) {
+    std::string().swap(content);
+    return ReadOutcome::kFailed;
   }
-  content.resize(used);
+  content.resize(static_cast<size_t>(used));
+  return ReadOutcome::kRead;
+}
+
+ReadOutcome ReadWholeFile(const std::string& path, FileBytes& content, FileError* error) {
+  content = FileBytes();
+  const OpenedFile file = OpenForReading(path);
+  if (error != nullptr) *error = file.error;
+  if (file.outcome != ReadOutcome::kRead) return file.outcome;
+  FdCloser closer(file.fd);
+  FileBytes bytes(file.size);
+  const long long used = ReadOpened(file, bytes.data(), error);
+  if (used < 0) return ReadOutcome::kFailed;
+  bytes.Shrink(static_cast<size_t>(used));
+  content = std::move(bytes);
   return ReadOutcome::kRead;
 }
 

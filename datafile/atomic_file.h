@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "datafile/file_bytes.h"
 #include "datafile/file_error.h"
 
 namespace kavro {
@@ -21,6 +22,8 @@ enum class ReadOutcome {
 // when it was opened is read. `*error`, when given, tells why on kFailed and is kNone otherwise.
 ReadOutcome ReadWholeFile(const std::string& path, std::string& content,
                           FileError* error = nullptr);
+// The same, into memory suited to a large file that is read and scanned again and again.
+ReadOutcome ReadWholeFile(const std::string& path, FileBytes& content, FileError* error = nullptr);
 
 // What ReadWholeFile would come to, without reading the content: the file is opened and looked
 // at only. kRead means it can be read.

@@ -1,6 +1,7 @@
 #include "datafile/store.h"
 
 #include <cerrno>
+#include <memory>
 #include <optional>
 
 #include "datafile/atomic_file.h"
@@ -133,28 +134,84 @@ std::string ReserveFor(std::string_view data, size_t extra) {
   return out;
 }
 
+void Report(FileError* error, FileError why) {
+  if (error != nullptr) *error = why;
+}
+
+thread_local ReadSnapshot::Content* t_snapshot = nullptr;
+
+}  // namespace
+
+struct ReadSnapshot::Content {
+  std::string path;
+  bool taken = false;  // false until the first read, and again after a change
+  FileError error;
+  std::shared_ptr<const FileBytes> data;  // null unless the file was read
+};
+
+ReadSnapshot::ReadSnapshot(std::string path)
+    : content_(std::make_unique<Content>()), outer_(t_snapshot) {
+  content_->path = std::move(path);
+  t_snapshot = content_.get();
+}
+
+ReadSnapshot::~ReadSnapshot() { t_snapshot = outer_; }
+
+namespace {
+
+ReadSnapshot::Content* SnapshotOf(const std::string& path) {
+  return t_snapshot != nullptr && t_snapshot->path == path ? t_snapshot : nullptr;
+}
+
+// The file's content for a read: from the snapshot of `path` where one lives, else read anew.
+// Null unless the outcome is kRead.
+std::shared_ptr<const FileBytes> ReadForReading(const std::string& path, FileError* error) {
+  ReadSnapshot::Content* snapshot = SnapshotOf(path);
+  if (snapshot == nullptr || !snapshot->taken) {
+    FileBytes data;
+    FileError why;
+    const ReadOutcome outcome = ReadWholeFile(path, data, &why);
+    std::shared_ptr<const FileBytes> shared;
+    if (outcome == ReadOutcome::kRead) shared = std::make_shared<const FileBytes>(std::move(data));
+    if (snapshot == nullptr) {
+      Report(error, why);
+      return shared;
+    }
+    snapshot->taken = true;
+    snapshot->error = why;
+    snapshot->data = std::move(shared);
+  }
+  Report(error, snapshot->error);
+  return snapshot->data;
+}
+
+// Every change of `path` passes here, so that no snapshot outlives what it copied.
+void DropSnapshot(const std::string& path) {
+  if (ReadSnapshot::Content* snapshot = SnapshotOf(path)) {
+    snapshot->taken = false;
+    snapshot->data.reset();
+  }
+}
+
 // The last step of every change: the rest of the file follows the new text, and the result
 // replaces the file on disk (or leaves it untouched and gives -1).
 int FinishRewrite(const std::string& path, std::string& out, std::string_view rest,
                   FileError* error) {
   AppendNormalised(out, rest);
+  DropSnapshot(path);
   return ReplaceFileContent(path, out, ReplaceMode::kExisting, error);
-}
-
-void Report(FileError* error, FileError why) {
-  if (error != nullptr) *error = why;
 }
 
 // The file is read whole on "start"; the cursor walks that copy. A later change of the file
 // on disk does not disturb a reading under way.
 struct SectionReader {
   bool open = false;
-  std::string data;
+  std::shared_ptr<const FileBytes> data;  // shared with a snapshot rather than copied
   size_t pos = 0;
 
   void Close() {
     open = false;
-    std::string().swap(data);
+    data.reset();
     pos = 0;
   }
 };
@@ -194,9 +251,9 @@ FileError ProbeReadable(const std::string& path) {
 int ReadKeyValue(const std::string& path, std::string_view section, std::string_view key,
                  std::string& value, std::string_view deflt, FileError* error) {
   value.assign(deflt);
-  std::string data;
-  if (ReadWholeFile(path, data, error) != ReadOutcome::kRead) return 0;
-  std::string_view file(data);
+  const std::shared_ptr<const FileBytes> data = ReadForReading(path, error);
+  if (data == nullptr) return 0;
+  const std::string_view file = data->view();
   for (size_t pos = FindSectionBody(file, section); pos < file.size();) {
     Line line = LineAt(file, pos);
     if (EndsSection(line.text)) break;
@@ -245,6 +302,7 @@ int AddNewKeyLines(const std::string& path, std::string_view data, ReadOutcome r
     out.append(kBreak);
     AppendLine(out, HeaderLine(section));
     append_entries();
+    DropSnapshot(path);
     return ReplaceFileContent(path, out, ReplaceMode::kCreate, error);
   }
   const size_t body = FindSectionBody(data, section);
@@ -318,11 +376,8 @@ int ReadSectionLine(const std::string& path, std::string_view section, std::stri
   Report(error, {});
   if (buffer == "start") {
     reader.Close();
-    std::string data;
-    size_t body = npos;
-    if (ReadWholeFile(path, data, error) == ReadOutcome::kRead) {
-      body = FindSectionBody(data, section);
-    }
+    std::shared_ptr<const FileBytes> data = ReadForReading(path, error);
+    const size_t body = data != nullptr ? FindSectionBody(data->view(), section) : npos;
     if (body == npos) {
       buffer.clear();
       return -1;
@@ -337,7 +392,7 @@ int ReadSectionLine(const std::string& path, std::string_view section, std::stri
 
   buffer.clear();
   if (!reader.open) return -1;
-  std::string_view file(reader.data);
+  const std::string_view file = reader.data->view();
   while (reader.pos < file.size()) {
     Line line = LineAt(file, reader.pos);
     // The cursor stays on the next header: every later call sees the end of the section again.

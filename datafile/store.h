@@ -13,6 +13,7 @@
 // is never written.
 #pragma once
 
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -78,5 +79,27 @@ int ReadSectionLine(const std::string& path, std::string_view section, std::stri
 // file is kNotFound; a line without an open rewrite is kIoError with EBADF).
 int WriteSectionLine(const std::string& path, std::string_view section, std::string_view line,
                      FileError* error = nullptr);
+
+// While a ReadSnapshot of `path` lives, the reads above of that path on this thread
+// (ReadKeyValue, and ReadSectionLine's "start") read the file as it was when the first of them
+// read it, with the same outcome and error, instead of reading it again: a window that loads
+// thirty settings and its codes at once then reads and copies the file once rather than thirty
+// times. Any change of `path` made here on this thread drops the copy (the next read reads the
+// file again); changes by other programs meanwhile are seen by the first read after the
+// snapshot ends, as if they had come just after it. Snapshots nest; an inner one of another
+// path hides the outer one while it lives.
+class ReadSnapshot {
+ public:
+  explicit ReadSnapshot(std::string path);
+  ~ReadSnapshot();
+  ReadSnapshot(const ReadSnapshot&) = delete;
+  ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+  struct Content;
+
+ private:
+  std::unique_ptr<Content> content_;
+  Content* outer_;
+};
 
 }  // namespace kavro

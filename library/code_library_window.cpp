@@ -631,6 +631,8 @@ void TForm3::MsgOut(std::string_view text) { Message->setText(FromSjis(text)); }
 
 void TForm3::FormShow() {
   const std::string path = host_.DataFileName();
+  // The settings and the entries come from one read of the file.
+  const ReadSnapshot snapshot(path);
   std::string name;
   std::string size;
   ReadKeyValue(path, kListFontNameSetting.section, kListFontNameSetting.key, name,

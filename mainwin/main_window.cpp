@@ -237,6 +237,8 @@ void TForm1::FormShow() {
   for (int code = CodeTable::kFirstCode; code <= CodeTable::kLastCode; ++code)
     stack_->Codes().SetComment(code, "");
   FixDataFileName();
+  // Thirty settings and the codes come from one read of the file.
+  const ReadSnapshot snapshot(data_file_name_);
   LoadLinkSettings();
   LoadWindowSettings();
   LoadExtLabels();

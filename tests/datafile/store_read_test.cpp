@@ -1,6 +1,7 @@
 // Reading keys and sections of the data file.
 #include <gtest/gtest.h>
 
+#include "datafile/atomic_file.h"
 #include "datafile/store.h"
 #include "tests/datafile/store_test_support.h"
 
@@ -135,6 +136,59 @@ TEST_F(StoreRead, SectionReaderFailsOnAMissingFileOrSectionAndStaysClosed) {
   EXPECT_EQ(ReadSectionLine(file_, "A", buffer), -1);
   buffer = "start";
   EXPECT_EQ(ReadSectionLine("", "A", buffer), -1);
+}
+
+// A snapshot reads the file once: another program's change shows only after it, a change of
+// our own at once, and an unreadable file gives its error on every read.
+TEST_F(StoreRead, SnapshotServesOneReadUntilAChangeOfOurOwn) {
+  test::WriteBytes(file_, "[A]\r\nK=1\r\n[D]\r\n0001=x\r\n0002=y\r\n");
+  {
+    const ReadSnapshot snapshot(file_);
+    EXPECT_EQ(Read("A", "K"), "1");
+    std::string buffer = "start";
+    ASSERT_EQ(ReadSectionLine(file_, "D", buffer), 0);
+    test::WriteBytes(file_, "[A]\r\nK=2\r\n");  // another program
+    EXPECT_EQ(Read("A", "K"), "1");
+    ASSERT_EQ(WriteKeyValue(file_, "A", "L", "3"), 0);
+    EXPECT_EQ(Read("A", "K"), "2");
+    EXPECT_EQ(Read("A", "L"), "3");
+    // The reading begun before the change goes on in what it read.
+    buffer = "next";
+    EXPECT_EQ(ReadSectionLine(file_, "D", buffer), 0);
+    EXPECT_EQ(buffer, "0002 y");
+    buffer = "end";
+    ReadSectionLine(file_, "D", buffer);
+  }
+  test::WriteBytes(file_, "[A]\r\nK=4\r\n");
+  EXPECT_EQ(Read("A", "K"), "4");
+
+  ASSERT_EQ(unlink(file_.c_str()), 0);
+  ASSERT_EQ(mkdir(file_.c_str(), 0700), 0);
+  const ReadSnapshot snapshot(file_);
+  for (int i = 0; i < 2; ++i) {
+    FileError error;
+    std::string value;
+    ReadKeyValue(file_, "A", "K", value, "d", &error);
+    EXPECT_EQ(error.fault, FileFault::kNotRegular);
+    EXPECT_EQ(value, "d");
+  }
+}
+
+// Large files get memory of their own: every size reads the same bytes as a plain read.
+TEST(FileBytesRead, EverySizeReadsTheFileExactly) {
+  test::ScratchDir dir;
+  const std::string path = dir.Path("f");
+  for (const size_t size :
+       {size_t{0}, size_t{7}, (size_t{256} << 10) - 1, size_t{256} << 10, (size_t{2} << 20) + 5}) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 131 + i / 4096);
+    test::WriteBytes(path, bytes);
+    FileBytes read(3);
+    ASSERT_EQ(ReadWholeFile(path, read), ReadOutcome::kRead) << size;
+    EXPECT_TRUE(read.view() == bytes) << size;
+    FileBytes moved = std::move(read);
+    EXPECT_TRUE(moved.view() == bytes) << size;
+  }
 }
 
 }  // namespace
