@@ -46,7 +46,6 @@
 #include "mainwin/link_names.h"
 #include "mainwin/page_learn.h"
 #include "mainwin/port_setting.h"
-#include "mainwin/program_icon.h"
 
 namespace kavro {
 
@@ -129,11 +128,11 @@ const CodeTable& TForm1::Codes() const { return stack_->Codes(); }
 void TForm1::BuildWindow() {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Kavro"));
-  setWindowIcon(ProgramIcon());
-  setFont(DesignFont());
+  const QFont design = DesignFont();
+  setFont(design);
 
   menu_ = BuildMainMenu(menuBar());
-  for (QMenu* menu : {menu_.file, menu_.page, menu_.com}) menu->setFont(DesignFont());
+  for (QMenu* menu : {menu_.file, menu_.page, menu_.com}) menu->setFont(design);
 
   auto* client = new QWidget(this);
   client->setFixedSize(kClientWidth, kClientHeight);

@@ -3,6 +3,9 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
+#include <QStyleOption>
+
+#include <algorithm>
 
 namespace kavro {
 
@@ -29,6 +32,24 @@ QIcon ProgramStyle::standardIcon(StandardPixmap standard_icon, const QStyleOptio
                                  const QWidget* widget) const {
   if (standard_icon == SP_ToolBarHorizontalExtensionButton) return OverflowIcon();
   return QProxyStyle::standardIcon(standard_icon, option, widget);
+}
+
+void ProgramStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option,
+                                 QPainter* painter, const QWidget* widget) const {
+  // Two sides of a band's height each must stay under the threads' threshold, in device pixels.
+  const qreal ratio = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1;
+  const int band = std::max(1, static_cast<int>(40 / std::max<qreal>(ratio, 1)));
+  if (element != PE_FrameTabWidget || option->rect.height() <= band) {
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+    return;
+  }
+  const QRect rect = option->rect;
+  for (int y = rect.top(); y <= rect.bottom(); y += band) {
+    painter->save();
+    painter->setClipRect(QRect(rect.left(), y, rect.width(), band), Qt::IntersectClip);
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+    painter->restore();
+  }
 }
 
 }  // namespace kavro

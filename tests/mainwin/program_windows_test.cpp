@@ -3,10 +3,14 @@
 #include "tests/mainwin/mainwin_fixture.h"
 
 #include <QApplication>
+#include <QPainter>
+#include <QStyleFactory>
+#include <QStyleOption>
 #include <QTcpServer>
 
 #include "library/code_library_window.h"
 #include "mainwin/about_dialog.h"
+#include "mainwin/program_style.h"
 #include "mainwin/program_windows.h"
 
 namespace kavro::test {
@@ -97,6 +101,29 @@ TEST_F(MainWindowTest, AboutAndLibraryWindowsAreMadeWhenFirstNeeded) {
   trigger("management1");
   EXPECT_EQ(windows_named("Form3"), 1);
   windows.Form3().hide();
+}
+
+// The tab frame drawn in bands, to spare the start Qt's painting threads, is the platform
+// style's to the pixel at any scale.
+TEST(ProgramLook, BandedTabFrameMatchesThePlatformStyle) {
+  App();
+  std::unique_ptr<QStyle> platform(QStyleFactory::create(QStringLiteral("fusion")));
+  ProgramStyle banded;
+  banded.setBaseStyle(QStyleFactory::create(QStringLiteral("fusion")));
+  for (const qreal ratio : {1.0, 2.0}) {
+    auto draw = [ratio](const QStyle& style) {
+      QImage image(QSize(161, 345) * ratio, QImage::Format_ARGB32_Premultiplied);
+      image.setDevicePixelRatio(ratio);
+      image.fill(Qt::transparent);
+      QPainter painter(&image);
+      QStyleOptionTabWidgetFrame frame;
+      frame.rect = QRect(0, 0, 161, 345);
+      frame.palette = QApplication::palette();
+      style.drawPrimitive(QStyle::PE_FrameTabWidget, &frame, &painter);
+      return image;
+    };
+    EXPECT_EQ(draw(banded), draw(*platform)) << ratio;
+  }
 }
 
 }  // namespace
