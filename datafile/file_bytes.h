@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace kavro {
 
@@ -18,6 +19,8 @@ class FileBytes {
   FileBytes() = default;
   // Room for `size` bytes, not cleared. Throws std::bad_alloc when there is none.
   explicit FileBytes(std::size_t size);
+  // The bytes of `bytes`, taken over without a copy.
+  explicit FileBytes(std::string bytes) : small_(std::move(bytes)), size_(small_.size()) {}
   ~FileBytes();
   FileBytes(FileBytes&& other) noexcept;
   FileBytes& operator=(FileBytes&& other) noexcept;

@@ -167,19 +167,20 @@ ReadSnapshot::Content* SnapshotOf(const std::string& path) {
 // Null unless the outcome is kRead.
 std::shared_ptr<const FileBytes> ReadForReading(const std::string& path, FileError* error) {
   ReadSnapshot::Content* snapshot = SnapshotOf(path);
-  if (snapshot == nullptr || !snapshot->taken) {
+  if (snapshot == nullptr) {
+    // A single read goes to the heap, whose memory a running program has warm.
+    std::string data;
+    if (ReadWholeFile(path, data, error) != ReadOutcome::kRead) return nullptr;
+    return std::make_shared<const FileBytes>(std::move(data));
+  }
+  if (!snapshot->taken) {
+    // A snapshot is scanned again and again, and at the program's start its read falls on fresh
+    // memory: memory of its own, in huge pages where it is large, serves both best.
     FileBytes data;
-    FileError why;
-    const ReadOutcome outcome = ReadWholeFile(path, data, &why);
-    std::shared_ptr<const FileBytes> shared;
-    if (outcome == ReadOutcome::kRead) shared = std::make_shared<const FileBytes>(std::move(data));
-    if (snapshot == nullptr) {
-      Report(error, why);
-      return shared;
-    }
+    const ReadOutcome outcome = ReadWholeFile(path, data, &snapshot->error);
     snapshot->taken = true;
-    snapshot->error = why;
-    snapshot->data = std::move(shared);
+    if (outcome == ReadOutcome::kRead)
+      snapshot->data = std::make_shared<const FileBytes>(std::move(data));
   }
   Report(error, snapshot->error);
   return snapshot->data;
