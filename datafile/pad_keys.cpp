@@ -2,6 +2,9 @@
 
 #include <iterator>
 
+#include "datafile/sjis.h"
+#include "datafile/store.h"
+
 namespace kavro {
 
 namespace {
@@ -80,6 +83,24 @@ std::string PadLearnComment(int code) {
   if (code >= 151 && code <= 200) return "P2 " + PadKeyName(code - 150);
   if (code >= 201 && code <= 250) return "P3 " + PadKeyName(code - 200);
   return {};
+}
+
+ExtLabels ReadExtLabels(const std::string& path) {
+  ExtLabels labels;
+  // Without an EXT section every caption is its default: no key need be looked up.
+  const bool stored = SectionHasLines(path, kExtSection);
+  std::string value;
+  for (int page = 1; page <= kPadPageCount; ++page) {
+    for (int label = 1; label <= kExtLabelsPerPage; ++label) {
+      const ExtLabelKey key = ExtLabelKeyFor(page, label);
+      if (stored)
+        ReadKeyValue(path, kExtSection, key.key, value, key.deflt);
+      else
+        value = key.deflt;
+      labels[page - 1][label - 1] = std::string(CutSjis(value, kExtLabelSlot));
+    }
+  }
+  return labels;
 }
 
 }  // namespace kavro

@@ -3,9 +3,12 @@
 // page served by kavro-server) lays the pad out from one table.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <span>
 #include <string>
+
+#include "datafile/layout.h"
 
 namespace kavro {
 
@@ -44,5 +47,11 @@ std::string PadKeyName(int key_index);
 // The comment of a code learned on the pad: "P1 ", "P2 " or "P3 " for codes 101..150, 151..200,
 // 201..250, followed by the key name. Empty for codes outside 101..250.
 std::string PadLearnComment(int code);
+
+// The extension keys' captions of every pad page as the data file at `path` gives them,
+// [page - 1][label - 1], Shift-JIS cut to their slot on a character boundary; the defaults where
+// the file has none.
+using ExtLabels = std::array<std::array<std::string, kExtLabelsPerPage>, kPadPageCount>;
+ExtLabels ReadExtLabels(const std::string& path);
 
 }  // namespace kavro

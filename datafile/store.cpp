@@ -371,6 +371,19 @@ int WriteKeyValue(const std::string& path, std::string_view section, std::string
   return AddNewKeyLines(path, data, read, section, {&entry, 1}, error);
 }
 
+bool SectionHasLines(const std::string& path, std::string_view section) {
+  const std::shared_ptr<const FileBytes> data = ReadForReading(path, nullptr);
+  if (data == nullptr) return false;
+  const std::string_view file = data->view();
+  for (size_t pos = FindSectionBody(file, section); pos < file.size();) {
+    const Line line = LineAt(file, pos);
+    if (EndsSection(line.text)) return false;
+    if (line.text.find('=') != npos) return true;
+    pos = line.next;
+  }
+  return false;
+}
+
 int ReadSectionLine(const std::string& path, std::string_view section, std::string& buffer,
                     FileError* error) {
   SectionReader& reader = g_reader;

@@ -56,6 +56,10 @@ struct KeyValue {
 int AddKeyValues(const std::string& path, std::string_view section,
                  std::span<const KeyValue> entries, FileError* error = nullptr);
 
+// Whether `section` of `path` holds a key line, without touching the shared section reader.
+// When it holds none, every key of it reads as its default and need not be looked up.
+bool SectionHasLines(const std::string& path, std::string_view section);
+
 // Reads a section line by line. `buffer` carries a control word in and a line out:
 //   "start": begins reading `section` of `path` (the only call that looks at them) and returns
 //            its first line;

@@ -69,16 +69,6 @@ const char kSavePromptCaption[] = "保存確認";
 
 char FirstChar(const std::string& value) { return value.empty() ? '\0' : value.front(); }
 
-// Whether `section` of `file` holds any line: when it does not, every key of it reads as its
-// default, and the keys need not be looked up one by one.
-bool SectionHasLines(const std::string& file, std::string_view section) {
-  std::string line = "start";
-  const bool has_lines = ReadSectionLine(file, section, line) == 0;
-  line = "end";
-  ReadSectionLine(file, section, line);
-  return has_lines;
-}
-
 }  // namespace
 
 TForm1::TForm1(MainWindowSetup setup, QWidget* parent)
@@ -319,23 +309,7 @@ void TForm1::LoadWindowSettings() {
   }
 }
 
-// The extension keys' captions of all three pad pages, cut to their slot on a character
-// boundary. Without an EXT section every caption is its default, and no key is looked up.
-void TForm1::LoadExtLabels() {
-  const std::string& file = data_file_name_;
-  const bool ext_stored = SectionHasLines(file, kExtSection);
-  std::string value;
-  for (int page = 1; page <= kPadPageCount; ++page) {
-    for (int label = 1; label <= kExtLabelsPerPage; ++label) {
-      const ExtLabelKey key = ExtLabelKeyFor(page, label);
-      if (ext_stored)
-        ReadKeyValue(file, kExtSection, key.key, value, key.deflt);
-      else
-        value = key.deflt;
-      ext_label_[page - 1][label - 1] = std::string(CutSjis(value, kExtLabelSlot));
-    }
-  }
-}
+void TForm1::LoadExtLabels() { ext_label_ = ReadExtLabels(data_file_name_); }
 
 void TForm1::LoadCodes() {
   std::string line = "start";

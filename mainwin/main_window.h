@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "datafile/pad_keys.h"
 #include "gui/ok_cancel_prompt.h"
 #include "library/library_host.h"
 #include "link/code_table.h"
@@ -204,7 +205,7 @@ class TForm1 : public QMainWindow, public LinkUi, public LibraryHost {
   std::function<TForm3*()> make_library_;
 
   std::string data_file_name_;
-  std::array<std::array<std::string, kExtKeyCount>, 3> ext_label_;
+  ExtLabels ext_label_;
   int tv_vtr_offset_ = 0;
   int list_page_ = 0;
 

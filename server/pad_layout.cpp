@@ -22,6 +22,8 @@ const char* ColorName(PadKey::Color color) {
 }  // namespace
 
 PadSettings ReadPadSettings(const std::string& path, FileError* error) {
+  // About twenty settings from one read of the file, which may hold thousands of codes.
+  const ReadSnapshot snapshot(path);
   PadSettings settings;
   FileError failure;
   std::string value;
@@ -31,21 +33,7 @@ PadSettings ReadPadSettings(const std::string& path, FileError* error) {
   ReadKeyValue(path, kPadPageSetting.section, kPadPageSetting.key, value, kPadPageSetting.deflt);
   const char page = FirstChar(value);
   settings.page = page == '3' ? 3 : page == '2' ? 2 : 1;
-  // Without an EXT section every caption is its default: no key need be looked up.
-  std::string line = "start";
-  const bool ext_stored = ReadSectionLine(path, kExtSection, line) == 0;
-  line = "end";
-  ReadSectionLine(path, kExtSection, line);
-  for (int p = 1; p <= kPadPageCount; ++p) {
-    for (int label = 1; label <= kExtLabelsPerPage; ++label) {
-      const ExtLabelKey key = ExtLabelKeyFor(p, label);
-      if (ext_stored)
-        ReadKeyValue(path, kExtSection, key.key, value, key.deflt);
-      else
-        value = key.deflt;
-      settings.ext_labels[p - 1][label - 1] = std::string(CutSjis(value, kExtLabelSlot));
-    }
-  }
+  settings.ext_labels = ReadExtLabels(path);
   if (error != nullptr) *error = failure;
   return settings;
 }

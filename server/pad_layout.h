@@ -8,13 +8,13 @@
 
 #include "datafile/file_error.h"
 #include "datafile/layout.h"
+#include "datafile/pad_keys.h"
 #include "server/json_text.h"
 
 namespace kavro::server {
 
 struct PadSettings {
-  // [page - 1][label - 1], Shift-JIS, cut to their slot as the desktop cuts them.
-  std::array<std::array<std::string, kExtLabelsPerPage>, kPadPageCount> ext_labels;
+  ExtLabels ext_labels;
   bool vtr = false;
   int page = 1;
 };
