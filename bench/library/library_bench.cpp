@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/library/sample_codes.h"
 #include "bench/plain_file_baseline.h"
 #include "library/code_library_window.h"
 #include "library/draw_surface.h"
@@ -27,6 +28,7 @@ namespace {
 
 using bench::Flush;
 using bench::g_sink;
+using bench::kThreeFrames;
 using bench::MedianMs;
 using bench::PlainCopy;
 using bench::PlainRead;
@@ -34,9 +36,6 @@ using bench::PlainRead;
 constexpr int kRecords = 10000;
 constexpr int kWindowRuns = 11;
 constexpr int kDrawRuns = 1001;
-
-// A three-frame code: 32, 16 and 32 bits.
-constexpr const char* kThreeFrames = "2A0E0081AC40D28C6001A8204C8A0001684010B64FE33AC5A55A0FF000";
 
 std::string MakeDataFile() {
   std::string content = "\r\n[COMMON]\r\nCOM=1\r\nPAGE=1\r\nListFontSize=9\r\n\r\n[Data]\r\n";

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "bench/library/sample_codes.h"
 #include "bench/plain_file_baseline.h"
 #include "datafile/signal_block.h"
 #include "library/signal_image.h"
@@ -20,14 +21,13 @@
 namespace {
 
 using bench::g_sink;
+using bench::kThreeFrames;
 using bench::MedianMs;
 
 constexpr int kWidth = 1600;
 constexpr int kHeight = 420;
 constexpr double kUnitNs = 17625;
 
-// A three-frame code: 32, 16 and 32 bits.
-constexpr const char* kThreeFrames = "2A0E0081AC40D28C6001A8204C8A0001684010B64FE33AC5A55A0FF000";
 constexpr const char* kNec = "6020000200430088B00200028000000000000020DF10EF000000000000";
 
 }  // namespace

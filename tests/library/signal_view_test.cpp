@@ -239,16 +239,9 @@ TEST(SignalView, ThreeFrameCodeWholeAndFrameByFrame) {
 }
 
 TEST(SignalView, BitsBeyondTheEightyOfTheBlockReadAsZero) {
-  Block b{};
-  b[0] = 3;
-  b[1] = 1;
-  b[4] = 4;
-  b[5] = 127 << 1;
-  b[6] = 2;
-  for (int i = 19; i < 29; ++i) b[i] = 0xFF;
   RecordingSurface surface(548, 67);
   SignalView view(surface);
-  view.SetCurrent(Make(b));
+  view.SetCurrent(Make(LongFrameCode()));
   ASSERT_EQ(view.DispLogic(Trace::kUpper, kShowAllFrames), 0);
   EXPECT_EQ(view.TotalTime(), 6 + 80 * 4 + 47 * 2);
 }

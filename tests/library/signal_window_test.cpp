@@ -156,14 +156,7 @@ TEST_F(SignalWindowTest, DrawsTheSameWalkAsTheFixedPanel) {
   width_coded[5] = 32 << 1;
   width_coded[6] = 0xA0;
   width_coded[19] = 0xA5;
-  Block long_frame{};  // 127 bits, beyond the 80 of the block
-  long_frame[0] = 3;
-  long_frame[1] = 1;
-  long_frame[4] = 4;
-  long_frame[5] = 127 << 1;
-  long_frame[6] = 2;
-  for (int i = 19; i < 29; ++i) long_frame[i] = 0xFF;
-  for (const Block& block : {ThreeFrameCode(), width_coded, long_frame}) {
+  for (const Block& block : {ThreeFrameCode(), width_coded, LongFrameCode()}) {
     RecordingSurface surface(548, 67);
     SignalView view(surface);
     view.SetCurrent(SignalBlock(block));

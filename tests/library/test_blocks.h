@@ -32,4 +32,17 @@ inline Block ThreeFrameCode() {
   return b;
 }
 
+// One frame of 127 bits, beyond the 80 the block holds (those past it read as 0): LongTime 3,
+// ShortTime 1, leader 4 / 2, pulse distance, every stored bit 1.
+inline Block LongFrameCode() {
+  Block b{};
+  b[0] = 3;
+  b[1] = 1;
+  b[4] = 4;
+  b[5] = 127 << 1;
+  b[6] = 2;
+  for (int i = 19; i < 29; ++i) b[i] = 0xFF;
+  return b;
+}
+
 }  // namespace kavro::test
