@@ -38,6 +38,12 @@ inline constexpr int kFirstExtIndex = 26;
 // What the TV/VTR key adds to a shifted key's index in VTR mode.
 inline constexpr int kVtrOffset = 31;
 
+// The key index `key` sends: its own, plus `tv_vtr_offset` (0 in TV mode, kVtrOffset in VTR
+// mode) for a shifted key.
+inline int SentKeyIndex(const PadKey& key, int tv_vtr_offset) {
+  return key.index + (key.shifted ? tv_vtr_offset : 0);
+}
+
 // The code a key index stands for on pad page 1..3: 100, 150 or 200 plus the index.
 inline int PadCode(int page, int key_index) { return 50 + 50 * page + key_index; }
 

@@ -538,9 +538,7 @@ void TForm1::EscapeKey() {
 
 // ---------------------------------------------------------------- remote pad
 
-void TForm1::PadKeyClick(const PadKey& key) {
-  link_->Send(key.index + (key.shifted ? tv_vtr_offset_ : 0));
-}
+void TForm1::PadKeyClick(const PadKey& key) { link_->Send(SentKeyIndex(key, tv_vtr_offset_)); }
 
 void TForm1::SpeedButton7Click() {
   StopPageLearn(true);
@@ -560,7 +558,7 @@ void TForm1::SpeedButton7Click() {
 int TForm1::PadKeyOfCode(int code) const {
   const std::span<const PadKey> keys = PadKeys();
   for (std::size_t i = 0; i < keys.size(); ++i) {
-    const int key = keys[i].index + (keys[i].shifted ? tv_vtr_offset_ : 0);
+    const int key = SentKeyIndex(keys[i], tv_vtr_offset_);
     if (PadCode(CheckedPadPage(), key) == code) return static_cast<int>(i);
   }
   return -1;
@@ -572,7 +570,7 @@ void TForm1::RefreshPadLooks() {
   const PageLearn::Key* waiting = walk_ ? walk_->Current() : nullptr;
   for (std::size_t i = 0; i < keys.size(); ++i) {
     const PadKey& key = keys[i];
-    const int code = PadCode(page, key.index + (key.shifted ? tv_vtr_offset_ : 0));
+    const int code = PadCode(page, SentKeyIndex(key, tv_vtr_offset_));
     KeyMark mark = KeyMark::kNone;
     if (static_cast<int>(i) == flash_key_)
       mark = KeyMark::kLearned;

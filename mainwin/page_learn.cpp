@@ -11,7 +11,7 @@ std::vector<PageLearn::Key> PageLearn::KeysOfPage(int page, int tv_vtr_offset) {
   std::vector<Key> keys;
   const std::span<const PadKey> pad = PadKeys();
   for (std::size_t i = 0; i < pad.size(); ++i) {
-    const int send_key = pad[i].index + (pad[i].shifted ? tv_vtr_offset : 0);
+    const int send_key = SentKeyIndex(pad[i], tv_vtr_offset);
     const int code = PadCode(page, send_key);
     keys.push_back({i, send_key, code, PadLearnComment(code)});
   }

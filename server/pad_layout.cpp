@@ -44,7 +44,7 @@ Json PadJson(const PadSettings& settings, const TextCodec& codec) {
     Json keys = Json::array();
     for (const PadKey& key : PadKeys()) {
       const bool ext = key.index >= kFirstExtIndex;
-      const int vtr_index = key.index + (key.shifted ? kVtrOffset : 0);
+      const int vtr_index = SentKeyIndex(key, kVtrOffset);
       keys.push_back(
           {{"name", key.name},
            {"caption",
