@@ -39,6 +39,13 @@ QLabel* NewTextLabel(const QString& text, QWidget* parent) {
   return label;
 }
 
+QString CodeLine(const QString& number, const QString& comment, const std::string& brief) {
+  QString line = number;
+  if (!comment.isEmpty()) line += QLatin1Char(' ') + comment;
+  if (!brief.empty()) line += QString::fromUtf8(" — ") + QString::fromStdString(brief);
+  return line;
+}
+
 QString PlainToolTip(const QString& text) {
   return text.isEmpty() ? text : Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap);
 }

@@ -32,6 +32,10 @@ std::size_t SjisLength(const QString& text);
 // text always, so markup in it is shown as it is and never rendered.
 QLabel* NewTextLabel(const QString& text, QWidget* parent);
 
+// A code in one line, as the windows' tool tips show it: the number, the comment where there is
+// one, and " — " with the short decode where it has one ("0117 P1 TV VOL UP — NEC1 4.251 2").
+QString CodeLine(const QString& number, const QString& comment, const std::string& brief);
+
 // A tool tip that shows `text` as it is, whatever markup it holds (Qt takes a tool tip that looks
 // like markup for rich text).
 QString PlainToolTip(const QString& text);

@@ -573,11 +573,7 @@ QString TForm3::RowToolTip(int row) const {
   if (index < 0) return {};
   const std::optional<RecordEntryParts> parts = SplitRecordEntry(entries_[index]);
   if (!parts) return FromSjis(entries_[index]);
-  QString tip = FromSjis(parts->number);
-  if (!parts->comment.empty()) tip += QLatin1Char(' ') + FromSjis(parts->comment);
-  if (const std::string& brief = BriefOf(parts->data); !brief.empty())
-    tip += QStringLiteral(" — ") + QString::fromStdString(brief);
-  return tip;
+  return CodeLine(FromSjis(parts->number), FromSjis(parts->comment), BriefOf(parts->data));
 }
 
 // ------------------------------------------------------------------ undo

@@ -27,14 +27,11 @@ QColor Dimmed(const QColor& caption, const QColor& background) {
 }  // namespace
 
 QString KeyCodeLine(const CodeTable& codes, int code) {
-  QString line = QString::asprintf("%04d", code);
+  const QString number = QString::asprintf("%04d", code);
   const std::string& data = codes.Data(code);
-  if (data.empty()) return line + QStringLiteral(" (no code)");
-  const QString comment = FromSjis(codes.Comment(code));
-  if (!comment.isEmpty()) line += QLatin1Char(' ') + comment;
-  const std::string brief = codec::DecodeBrief(codec::Decode(SignalBlockFromText(data)));
-  if (!brief.empty()) line += QString::fromUtf8(" — ") + QString::fromStdString(brief);
-  return line;
+  if (data.empty()) return number + QStringLiteral(" (no code)");
+  return CodeLine(number, FromSjis(codes.Comment(code)),
+                  codec::DecodeBrief(codec::Decode(SignalBlockFromText(data))));
 }
 
 void ShowKeyLook(QAbstractButton* button, const QColor& caption, bool has_code, KeyMark mark) {
